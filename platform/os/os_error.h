@@ -1,0 +1,19 @@
+// The operating system's last-error value of the calling thread.
+//
+// On this platform the value is errno itself, not a copy: a failing POSIX call sets it, it is
+// per thread, and it stays until the next failing call, which is what the engine's error context
+// needs. The cost is that a successful C library call may legally change errno too, so the file
+// layer, which must report the number of its failing call, restores it with SetLastOsError
+// after any clean-up it does between the failure and returning. RaiseEngineError reads it
+// before doing anything else.
+#pragma once
+
+namespace platform {
+
+// The calling thread's last OS error number (an errno value; 0 when none was recorded).
+int LastOsError();
+
+// Sets the calling thread's last OS error number.
+void SetLastOsError(int error);
+
+}  // namespace platform
