@@ -18,6 +18,12 @@
 #include "platform/ui/help_viewer.h"
 #include "platform/ui/sound_player.h"
 
+// The window's resources live in this static library; the linker keeps them only when they
+// are registered by name.
+static void InitWindowResources() {
+  Q_INIT_RESOURCE(form4);
+}
+
 namespace pebrio {
 
 namespace {
@@ -85,6 +91,7 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, int left, int top, const
 
 TForm4::TForm4(TForm4Hooks hooks, QWidget* parent)
     : QMainWindow(parent), hooks_(std::move(hooks)), game_(*this) {
+  InitWindowResources();
   setObjectName(QStringLiteral("Form4"));
   setWindowTitle(QStringLiteral("ペブリオ"));
   setWindowIcon(QIcon(QStringLiteral(":/pebrio/pebrio.png")));

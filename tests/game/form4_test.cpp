@@ -37,6 +37,7 @@ TEST(Form4, LayoutMatchesTheFixedGeometry) {
   Recorded rec;
   auto form = MakeForm(rec);
   EXPECT_EQ(form->windowTitle(), QStringLiteral("ペブリオ"));
+  EXPECT_FALSE(form->windowIcon().isNull());
   EXPECT_EQ(GeometryOf(*form, "Panel1"), QRect(40, 51, 374, 374));
   EXPECT_EQ(GeometryOf(*form, "Shape1"), QRect(8, 8, 351, 351));
   EXPECT_EQ(GeometryOf(*form, "Shape2"), QRect(8, 47, 351, 1));
@@ -127,6 +128,8 @@ TEST(Form4, MouseDragMovesAStoneAndTheImageFollows) {
   EXPECT_TRUE(form->Dragging());
   EXPECT_TRUE(overlay->isVisible());
   EXPECT_EQ(form->DragImageIndex(), 0);
+  ASSERT_FALSE(static_cast<QLabel*>(overlay)->pixmap().isNull());
+  EXPECT_EQ(static_cast<QLabel*>(overlay)->pixmap().size(), QSize(28, 28));
   // The hot spot is the image's centre.
   EXPECT_EQ(overlay->pos() + QPoint(14, 14),
             form->mapFromGlobal(image->mapToGlobal(QPoint(14, 14))));
