@@ -55,6 +55,9 @@ void TPebrioGame::RefuseDrop() {
 }
 
 void TPebrioGame::Panel1DragDrop(TDropControl /*control*/, int x, int y) {
+  // The dragged stone must still stand where the drag found it: a stone taken into a tray or
+  // sent home while it was held has no move left to make.
+  if (DraggedStone < 1 || SourcePoint < 1 || StonePoint[DraggedStone] != SourcePoint) return;
   if (PendingCount > 0) {
     view_.PlayCue(6);
     view_.ShowMessage("「石取り」ボタンをクリックしてください。");

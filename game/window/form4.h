@@ -61,6 +61,8 @@ class TForm4 : public QMainWindow, private TGameView {
   // that accept no drops, or no drag in progress, make this do nothing.
   void DragDropOn(QWidget* control, QPoint pos);
   bool Dragging() const { return dragging_; }
+  // Ends the drag in progress without a drop.
+  void CancelDrag();
 
   // Marks the control and every control inside it so that the drag image shows over it.
   void EnableDragImages(QWidget* control);

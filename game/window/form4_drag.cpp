@@ -35,6 +35,11 @@ void TForm4::DragDropOn(QWidget* control, QPoint pos) {
   game_.Panel1DragDrop(target, pos.x(), pos.y());
 }
 
+void TForm4::CancelDrag() {
+  dragging_ = false;
+  dragOverlay_->hide();
+}
+
 void TForm4::MoveOverlay(QPoint globalPos) {
   // The hot spot is the image's centre.
   dragOverlay_->move(mapFromGlobal(globalPos) - QPoint(kStoneSize / 2, kStoneSize / 2));

@@ -455,10 +455,8 @@ TEST(ScriptMode, WalkOverEightOpponentStonesReachesTheEdge) {
 }
 
 // A drag under way while its stone is carried into a tray (take) or cleared away (Cancel):
-// the drop that follows must not put the stone back on the board. Disabled: the game moves
-// the taken stone onto the board again with its picture left in the tray box, and after
-// Cancel puts a stone on the empty board between games.
-TEST(ScriptMode, DISABLED_DropOfAStoneTakenDuringTheDragDoesNothing) {
+// the drop that follows must not put the stone back on the board.
+TEST(ScriptMode, DropOfAStoneTakenDuringTheDragDoesNothing) {
   TLockstep run(0);
   // Black closes white stone 16 on point 22 between 13 and 31; white is then on turn and
   // presses its marked stone before the stones are taken.
@@ -467,7 +465,7 @@ TEST(ScriptMode, DISABLED_DropOfAStoneTakenDuringTheDragDoesNothing) {
     ASSERT_TRUE(run.Run(QString::fromLatin1(c)));
 }
 
-TEST(ScriptMode, DISABLED_DropAfterCancelDuringTheDragDoesNothing) {
+TEST(ScriptMode, DropAfterCancelDuringTheDragDoesNothing) {
   TLockstep run(0);
   for (const char* c : {"start", "drag 1", "cancel", "drop Shape1 50 50"})
     ASSERT_TRUE(run.Run(QString::fromLatin1(c)));

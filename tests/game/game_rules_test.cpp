@@ -194,6 +194,18 @@ TEST_F(GameTest, StonesOffTheBoardStartNoDrag) {
   EXPECT_EQ(game.DraggedStone, 0);
 }
 
+TEST_F(GameTest, ADropAfterTheDraggedStoneLeftItsPointDoesNothing) {
+  Start();
+  ASSERT_TRUE(game.Image1StartDrag(1).goesOn);
+  game.CuteButton4Click();  // Cancel while the stone is held
+  view.TakeEvents();
+  game.Panel1DragDrop(TDropControl::Shape1, 39 + 19, 39 + 19);
+  EXPECT_TRUE(view.TakeEvents().empty());
+  EXPECT_EQ(game.StonePoint[1], 0);
+  EXPECT_EQ(game.StoneAt[11], 0);
+  EXPECT_EQ(game.Turn, 1);
+}
+
 TEST_F(GameTest, TurnZeroLetsEitherColourMoveWithACue) {
   game.ComboBox3Change(-1);
   Start();
