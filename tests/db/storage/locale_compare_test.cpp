@@ -1,3 +1,4 @@
+// String comparison and case mapping with a table's locale, in byte order and by collation.
 #include "db/storage/locale_compare.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,46 @@ TEST(LocaleCompare, LocaleComparisonUsesTheCollation) {
   EXPECT_EQ(LocaleCompare(1034, 0, "chico", "czar", false), 1);
   EXPECT_EQ(
       LocaleCompare(kGerman, 1, std::string_view("Mueller"), std::string_view("Müller"), true), 0);
+}
+
+// Orderings that only the right language gets right, one row a rule.
+TEST(LocaleCompare, OrdersTextAsEachLanguageDoes) {
+  struct Case {
+    uint16_t language;
+    uint16_t sort;
+    const char* a;
+    const char* b;
+    bool ignoreCase;
+    int expected;
+  };
+  constexpr uint16_t kCzech = 1029, kTurkish = 1055, kSpanishTraditional = 1034;
+  const Case cases[] = {
+      {kCzech, 0, "chata", "hrad", true, 1},    // ch is a letter of its own, after h
+      {kCzech, 0, "chata", "ihned", true, -1},  // ... and before i
+      {kEnglishUs, 0, "chata", "hrad", true, -1},
+      {kCzech, 0, "čaj", "cukr", true, 1},      // č follows c
+      {kTurkish, 0, "ılık", "ilik", true, -1},  // dotless ı is a letter before i
+      {kTurkish, 0, "İstanbul", "istanbul", true, 0},
+      {kTurkish, 0, "Istanbul", "ıstanbul", true, 0},
+      {kTurkish, 0, "Istanbul", "istanbul", true, -1},
+      {kEnglishUs, 0, "Istanbul", "istanbul", true, 0},
+      {kSpanishTraditional, 0, "llama", "luz", true, 1},
+      {kGerman, 0, "Äpfel", "Apfel", true, 0},       // accents do not count
+      {kGerman, 1, "Äpfel", "Aepfel", true, 0},      // phone-book order: Ä as Ae
+      {kEnglishUs, 0, "あいう", "アイウ", true, 0},  // kana of either script are equal
+      {kEnglishUs, 0, "あ", "い", true, -1},
+      {kEnglishUs, 0, "ペブリオ", "ぺぶりお", true, 0},
+      {kEnglishUs, 0, "zebra", "あ", true, -1},  // Latin before kana
+      {kEnglishUs, 0, "9", "a", true, -1},
+      {kEnglishUs, 0, "a", "B", false, -1},
+      {0, 0, "a", "B", false, 1},  // byte order: 0x61 after 0x42
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LocaleCompare(c.language, c.sort, c.a, c.b, c.ignoreCase), c.expected)
+        << c.language << ": " << c.a << " vs " << c.b;
+    EXPECT_EQ(LocaleCompare(c.language, c.sort, c.b, c.a, c.ignoreCase), -c.expected)
+        << c.language << ": " << c.b << " vs " << c.a;
+  }
 }
 
 TEST(LocaleCompare, LocaleComparisonWithLengthStopsAtLengthAndAtZeroPadding) {
