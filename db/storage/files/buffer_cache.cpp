@@ -1,0 +1,340 @@
+// TBufferCache: fetching, eviction, flushing and trimming of cached units.
+#include "db/storage/files/buffer_cache.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "db/engine/errors/engine_error.h"
+#include "db/storage/files/file_handler.h"
+
+namespace {
+
+// Holds a file's guard for one seek and transfer, and releases it also when the transfer raises.
+class TAccessScope {
+ public:
+  explicit TAccessScope(TFileHandler& file) : file_(file) { file_.BeginAccess(); }
+  ~TAccessScope() { file_.EndAccess(); }
+  TAccessScope(const TAccessScope&) = delete;
+  TAccessScope& operator=(const TAccessScope&) = delete;
+
+ private:
+  TFileHandler& file_;
+};
+
+uint32_t AtLeastOne(uint32_t value) {
+  return value == 0 ? 1 : value;
+}
+
+}  // namespace
+
+TCacheLayout RecordCacheLayout(uint32_t recordSize, uint32_t fieldCount, uint32_t cacheBytes,
+                               uint32_t maxRecords) {
+  TCacheLayout layout;
+  layout.unit_size = recordSize;
+  layout.first_unit_offset = 127 + 768 * int64_t{fieldCount};
+  layout.max_number = 200000000;
+  layout.capacity = recordSize == 0 ? maxRecords : std::min(cacheBytes / recordSize, maxRecords);
+  layout.capacity = AtLeastOne(layout.capacity);
+  layout.growth = 64;
+  layout.probe = 4;
+  layout.read_ahead = recordSize == 0 ? 1 : AtLeastOne(8192 / recordSize);
+  layout.corrupt_code = VUZODE_FILECORRUPT;
+  layout.pool_capacity = kRecordStackCapacity;
+  return layout;
+}
+
+TCacheLayout PageCacheLayout(uint32_t cacheBytes) {
+  TCacheLayout layout;
+  layout.unit_size = kPageSize;
+  layout.first_unit_offset = kPageSize;  // page n starts at n * 4096
+  layout.max_number = 2000000000;
+  layout.capacity = AtLeastOne(cacheBytes / kIndexCacheBytesPerIndex);
+  layout.growth = 4;
+  layout.probe = 2;
+  layout.read_ahead = 1;
+  layout.corrupt_code = VUZODE_INDEXCORRUPT;
+  layout.pool_capacity = kPageStackCapacity;
+  return layout;
+}
+
+TCacheLayout BlockCacheLayout(uint32_t blockSize, uint32_t cacheBytes, uint32_t maxBlocks) {
+  TCacheLayout layout;
+  layout.unit_size = blockSize;
+  layout.first_unit_offset = 512;
+  layout.max_number = 2000000000;
+  layout.capacity = blockSize == 0 ? maxBlocks : std::min(cacheBytes / blockSize, maxBlocks);
+  layout.capacity = AtLeastOne(layout.capacity);
+  layout.growth = 32;
+  layout.probe = 4;
+  layout.read_ahead = blockSize == 0 ? 1 : AtLeastOne(16384 / blockSize);
+  layout.corrupt_code = VUZODE_MEMOCORRUPT;
+  layout.pool_capacity = kBlockStackCapacity;
+  return layout;
+}
+
+TBufferCache::TBufferCache(TFileHandler& file, TCacheOwner& owner, const TCacheLayout& layout)
+    : file_(file),
+      owner_(owner),
+      layout_(layout),
+      pool_(layout.pool_capacity, layout.unit_size),
+      capacity_(AtLeastOne(layout.capacity)) {
+  if (layout_.unit_size == 0) RaiseCorrupt();
+  layout_.read_ahead = AtLeastOne(layout_.read_ahead);
+  layout_.probe = AtLeastOne(layout_.probe);
+  layout_.growth = AtLeastOne(layout_.growth);
+}
+
+TBufferCache::~TBufferCache() {
+  Discard();
+}
+
+int64_t TBufferCache::OffsetOf(uint32_t n) const {
+  return layout_.first_unit_offset + int64_t{n - 1} * layout_.unit_size;
+}
+
+void TBufferCache::RaiseCorrupt() const {
+  RaiseEngineError(layout_.corrupt_code, {}, {}, {}, file_.FileName());
+}
+
+size_t TBufferCache::Search(uint32_t n, bool& found) const {
+  const auto at = std::lower_bound(sorted_.begin(), sorted_.end(), n,
+                                   [](const std::unique_ptr<TCacheEntry>& entry, uint32_t number) {
+                                     return entry->Number < number;
+                                   });
+  found = at != sorted_.end() && (*at)->Number == n;
+  return static_cast<size_t>(at - sorted_.begin());
+}
+
+void TBufferCache::Unlink(TCacheEntry* entry) {
+  (entry->Newer != nullptr ? entry->Newer->Older : head_) = entry->Older;
+  (entry->Older != nullptr ? entry->Older->Newer : tail_) = entry->Newer;
+  entry->Newer = entry->Older = nullptr;
+}
+
+void TBufferCache::MoveToHead(TCacheEntry* entry) {
+  if (head_ == entry) return;
+  if (entry->Newer != nullptr || entry->Older != nullptr || tail_ == entry) Unlink(entry);
+  entry->Older = head_;
+  if (head_ != nullptr) head_->Newer = entry;
+  head_ = entry;
+  if (tail_ == nullptr) tail_ = entry;
+}
+
+std::unique_ptr<TCacheEntry> TBufferCache::Remove(size_t index) {
+  std::unique_ptr<TCacheEntry> entry = std::move(sorted_[index]);
+  sorted_.erase(sorted_.begin() + static_cast<ptrdiff_t>(index));
+  Unlink(entry.get());
+  return entry;
+}
+
+TCacheEntry* TBufferCache::Insert(size_t index, std::unique_ptr<TCacheEntry> entry, uint32_t n) {
+  TCacheEntry* raw = entry.get();
+  raw->Number = n;
+  raw->Owner = this;
+  sorted_.insert(sorted_.begin() + static_cast<ptrdiff_t>(index), std::move(entry));
+  MoveToHead(raw);
+  return raw;
+}
+
+TCacheEntry* TBufferCache::EvictionCandidate() const {
+  for (TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer) {
+    if (!entry->Dirty && entry->PinCount == 0) return entry;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry(size_t& insertIndex) {
+  if (sorted_.size() < capacity_) return pool_.Take();
+  TCacheEntry* victim = EvictionCandidate();
+  if (victim == nullptr && !owner_.TransactionLockHeld()) {
+    Flush();
+    victim = EvictionCandidate();
+  }
+  if (victim == nullptr) {
+    capacity_ += layout_.growth;
+    return pool_.Take();
+  }
+  bool found = false;
+  const size_t index = Search(victim->Number, found);
+  if (!found) RaiseCorrupt();
+  if (index < insertIndex) --insertIndex;
+  std::unique_ptr<TCacheEntry> entry = Remove(index);
+  std::fill(entry->Buffer.begin(), entry->Buffer.end(), 0);
+  entry->Number = 0;
+  return entry;
+}
+
+void TBufferCache::Grow(std::vector<uint8_t>& buffer, size_t size) {
+  if (buffer.size() < size) buffer.resize((size + 4095) / 4096 * 4096);
+}
+
+TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint32_t count) {
+  if (n == 0 || n > next_number_) RaiseCorrupt();
+  if (n == next_number_) {
+    if (n > layout_.max_number || OffsetOf(n) + layout_.unit_size > layout_.max_file_size) {
+      RaiseEngineError(VUZODE_TABLEFULL, {}, {}, {}, file_.FileName());
+    }
+    size_t index = sorted_.size();
+    TCacheEntry* entry = Insert(index, TakeEntry(index), n);
+    entry->PinCount = 1;
+    ++next_number_;
+    owner_.HeaderChanged();
+    return entry;
+  }
+
+  uint32_t probed = 0;
+  for (TCacheEntry* entry = head_; entry != nullptr && probed < layout_.probe;
+       entry = entry->Older, ++probed) {
+    if (entry->Number == n) {
+      MoveToHead(entry);
+      ++entry->PinCount;
+      ++hits_;
+      return entry;
+    }
+  }
+  bool found = false;
+  const size_t index = Search(n, found);
+  if (found) {
+    TCacheEntry* entry = sorted_[index].get();
+    MoveToHead(entry);
+    ++entry->PinCount;
+    ++hits_;
+    return entry;
+  }
+
+  ++misses_;
+  if (!owner_.BeforeMissRead()) return nullptr;
+  uint32_t units = 1;
+  if (readAhead) {
+    units = count != 0 ? count : layout_.read_ahead;
+    // More units than the cache holds would only evict each other.
+    units = std::min({units, capacity_, forward ? next_number_ - n : n});
+    units = std::min<uint32_t>(AtLeastOne(units), 0xFFFFFFFFu / layout_.unit_size);
+  }
+  const uint32_t first = forward ? n : n - units + 1;
+  TCacheEntry* entry = ReadUnits(n, first, units);
+  if (entry == nullptr || entry->Number != n) RaiseCorrupt();
+  return entry;
+}
+
+TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count) {
+  const uint32_t unit = layout_.unit_size;
+  const uint32_t bytes = count * unit;
+  Grow(read_buffer_, bytes);
+  {
+    TAccessScope access(file_);
+    file_.Seek(OffsetOf(first));
+    const uint32_t got = file_.Read(read_buffer_.data(), bytes, owner_.AllowShortRead());
+    // Units past the end of a file that is still being extended read as zeros.
+    std::memset(read_buffer_.data() + got, 0, bytes - got);
+  }
+  reading_first_ = first;
+  reading_last_ = first + count - 1;
+  TCacheEntry* target = nullptr;
+  try {
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t number = first + i;
+      const uint8_t* source = read_buffer_.data() + size_t{i} * unit;
+      bool found = false;
+      size_t index = Search(number, found);
+      TCacheEntry* entry = nullptr;
+      if (found) {
+        entry = sorted_[index].get();
+        // Invariant (3): a changed or used unit is newer than the file.
+        if (entry->Dirty || entry->PinCount > 0) {
+          if (number == n) {
+            target = entry;
+            ++target->PinCount;
+          }
+          continue;
+        }
+      } else {
+        entry = Insert(index, TakeEntry(index), number);
+      }
+      std::memcpy(entry->Buffer.data(), source, unit);
+      owner_.DecodeUnit(entry->Buffer.data(), unit);
+      // The wanted unit is pinned at once, so the units read after it cannot evict it.
+      if (number == n) {
+        target = entry;
+        ++target->PinCount;
+      }
+    }
+  } catch (...) {
+    reading_first_ = reading_last_ = 0;
+    if (target != nullptr && target->PinCount > 0) --target->PinCount;
+    throw;
+  }
+  reading_first_ = reading_last_ = 0;
+  if (target == nullptr) return nullptr;
+  MoveToHead(target);
+  return target;
+}
+
+void TBufferCache::Unpin(TCacheEntry* entry) {
+  if (entry->PinCount > 0) --entry->PinCount;
+}
+
+bool TBufferCache::Flush() {
+  std::vector<TCacheEntry*> dirty;
+  for (const auto& entry : sorted_) {
+    const bool reading =
+        reading_last_ != 0 && entry->Number >= reading_first_ && entry->Number <= reading_last_;
+    if (entry->Dirty && entry->PinCount == 0 && !reading) dirty.push_back(entry.get());
+  }
+  if (dirty.empty()) return false;
+  const uint32_t unit = layout_.unit_size;
+  size_t run_start = 0;
+  while (run_start < dirty.size()) {
+    size_t run_end = run_start + 1;
+    while (run_end < dirty.size() && dirty[run_end]->Number == dirty[run_end - 1]->Number + 1 &&
+           (run_end - run_start + 1) * size_t{unit} <= 0xFFFFFFFFu) {
+      ++run_end;
+    }
+    const size_t bytes = (run_end - run_start) * size_t{unit};
+    Grow(write_buffer_, bytes);
+    for (size_t i = run_start; i < run_end; ++i) {
+      uint8_t* slot = write_buffer_.data() + (i - run_start) * unit;
+      std::memcpy(slot, dirty[i]->Buffer.data(), unit);
+      owner_.EncodeUnit(slot, unit);
+    }
+    {
+      TAccessScope access(file_);
+      file_.Seek(OffsetOf(dirty[run_start]->Number));
+      file_.Write(write_buffer_.data(), static_cast<uint32_t>(bytes));
+    }
+    ++writes_;
+    for (size_t i = run_start; i < run_end; ++i) dirty[i]->Dirty = false;
+    owner_.Written();
+    run_start = run_end;
+  }
+  return true;
+}
+
+void TBufferCache::Trim(uint32_t capacity) {
+  capacity = AtLeastOne(capacity);
+  bool flushed = false;
+  while (sorted_.size() > capacity) {
+    TCacheEntry* victim = EvictionCandidate();
+    if (victim == nullptr && !flushed) {
+      flushed = true;
+      Flush();
+      continue;
+    }
+    if (victim == nullptr) break;
+    bool found = false;
+    const size_t index = Search(victim->Number, found);
+    if (!found) RaiseCorrupt();
+    pool_.Return(Remove(index));
+  }
+  capacity_ = std::max<uint32_t>(static_cast<uint32_t>(sorted_.size()), capacity);
+}
+
+void TBufferCache::Discard() {
+  head_ = tail_ = nullptr;
+  for (auto& entry : sorted_) {
+    entry->Newer = entry->Older = nullptr;
+    pool_.Return(std::move(entry));
+  }
+  sorted_.clear();
+}

@@ -1,0 +1,164 @@
+// TBufferCache: the cache of one structure of a table file (its records, one index's pages, or
+// its BLOB blocks): entries sorted by number, a most-recently-used list and a pool of free
+// entries.
+//
+//   | Cache   | Unit        | Unit n starts at          | Capacity           | Grow | Probe | Ahead
+//   |
+//   |---------|-------------|---------------------------|--------------------|------|-------|--------|
+//   | records | record size | 127 + 768 * fields        | min(16384 / rs,    | 64   | 4     | 8192
+//   / | |         | rs          |   + (n - 1) * rs          |     8192)          |      |       |
+//   rs, >=1| | pages   | 4096        | n * 4096                  | 16384 / 8192 = 2   | 4    | 2 |
+//   none   | | blocks  | block size  | 512 + (n - 1) * bs        | min(32768 / bs,    | 32   | 4 |
+//   16384 /| |         | bs (512)    |                           |     8192)          |      | |
+//   bs, >=1|
+//
+// (16384, 8192; 16384, 8192; 32768, 8192 are the session's cache figures, the defaults below.)
+//
+// Invariants:
+//   (1) sorted_ is ordered by Number without duplicates, and holds exactly the entries of the
+//       MRU list (TakeEntry, Insert, Discard).
+//   (2) Every cached entry has 1 <= Number < NextNumber().
+//   (3) An entry with PinCount > 0 or Dirty is never evicted, refreshed from the file or
+//       returned to the pool, except by Discard.
+//   (4) Outside a transaction the cache flushes before it grows; inside one it grows instead, so
+//       changed units stay in memory until the commit writes them or the rollback discards them.
+// The cache takes no lock of its own: it belongs to one table object of one session.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "db/storage/files/cache_entry.h"
+
+class TFileHandler;
+
+// The parameters of one cache.
+struct TCacheLayout {
+  uint32_t unit_size = 0;
+  int64_t first_unit_offset = 0;  // where unit 1 starts
+  uint32_t max_number = 0;        // the last unit number the file may hold
+  int64_t max_file_size = 4000000000LL;
+  uint32_t capacity = 1;      // entries, initially and after trimming
+  uint32_t growth = 1;        // entries added when nothing can be evicted
+  uint32_t probe = 1;         // most-recent entries compared before the binary search
+  uint32_t read_ahead = 1;    // most units one miss reads
+  uint16_t corrupt_code = 0;  // raised for an inconsistent number
+  size_t pool_capacity = 0;
+};
+
+inline constexpr uint32_t kDefaultDataCacheBytes = 16384;
+inline constexpr uint32_t kDefaultMaxCachedRecords = 8192;
+inline constexpr uint32_t kDefaultIndexCacheBytes = 16384;
+inline constexpr uint32_t kIndexCacheBytesPerIndex = 8192;
+inline constexpr uint32_t kDefaultBlobCacheBytes = 32768;
+inline constexpr uint32_t kDefaultMaxCachedBlocks = 8192;
+inline constexpr uint32_t kPageSize = 4096;
+
+// REQUIRES: recordSize >= 1 (the data file checks its header first).
+TCacheLayout RecordCacheLayout(uint32_t recordSize, uint32_t fieldCount,
+                               uint32_t cacheBytes = kDefaultDataCacheBytes,
+                               uint32_t maxRecords = kDefaultMaxCachedRecords);
+TCacheLayout PageCacheLayout(uint32_t cacheBytes = kDefaultIndexCacheBytes);
+// REQUIRES: blockSize >= 1.
+TCacheLayout BlockCacheLayout(uint32_t blockSize, uint32_t cacheBytes = kDefaultBlobCacheBytes,
+                              uint32_t maxBlocks = kDefaultMaxCachedBlocks);
+
+// What the table file that owns a cache decides for it.
+class TCacheOwner {
+ public:
+  virtual ~TCacheOwner() = default;
+  // True while the table's transaction lock is held (then no flush makes room).
+  virtual bool TransactionLockHeld() const { return false; }
+  // Runs before a miss reads from the file (the table's read lock and change check). False when
+  // another session's change was found and the table's caches were discarded; Fetch then returns
+  // null and the caller starts over.
+  virtual bool BeforeMissRead() { return true; }
+  // Whether a miss may read fewer bytes than asked (exclusive or transaction access after this
+  // session wrote the files; units past the end then read as zeros).
+  virtual bool AllowShortRead() const { return false; }
+  // Turns the file's bytes of a unit into the cached form (descrambling) and back.
+  virtual void DecodeUnit(uint8_t* /*unit*/, uint32_t /*size*/) {}
+  virtual void EncodeUnit(uint8_t* /*unit*/, uint32_t /*size*/) {}
+  // A new unit was added: the header's unit count changed.
+  virtual void HeaderChanged() {}
+  // The cache wrote to the file.
+  virtual void Written() {}
+};
+
+class TBufferCache {
+ public:
+  // Raises layout.corrupt_code when layout.unit_size is 0 (a corrupt header).
+  TBufferCache(TFileHandler& file, TCacheOwner& owner, const TCacheLayout& layout);
+  ~TBufferCache();
+  TBufferCache(const TBufferCache&) = delete;
+  TBufferCache& operator=(const TBufferCache&) = delete;
+
+  // One past the last unit of the file.
+  uint32_t NextNumber() const { return next_number_; }
+  void SetNextNumber(uint32_t value) { next_number_ = value; }
+
+  // The entry of unit n, pinned (release it with Unpin). n == NextNumber() adds a new, zeroed
+  // unit (raising VUZODE_TABLEFULL past the limits). A miss reads 1 unit, or with readAhead up to
+  // the layout's read-ahead (or count, when given) units from n forward, or ending at n when not
+  // forward. Returns null when BeforeMissRead reported a change (the caches were discarded).
+  // Raises the corrupt code for n == 0 or n > NextNumber(), READERR/WRITEERR from the file.
+  TCacheEntry* Fetch(uint32_t n, bool readAhead = false, bool forward = true, uint32_t count = 0);
+  // Releases one pin (never below 0).
+  void Unpin(TCacheEntry* entry);
+  void MarkDirty(TCacheEntry* entry) { entry->Dirty = true; }
+
+  // Writes every dirty unpinned entry, each run of consecutive numbers with one seek and one
+  // write, and clears their Dirty. False when nothing was dirty.
+  bool Flush();
+  // Returns least-recent clean unpinned entries to the pool until at most capacity remain
+  // (flushing once when none is clean); the capacity becomes max(count, capacity).
+  void Trim(uint32_t capacity);
+  // Returns every entry to the pool, dirty or pinned alike, and empties both lists.
+  void Discard();
+
+  size_t Count() const { return sorted_.size(); }
+  uint32_t Capacity() const { return capacity_; }
+  const TEntryStack& Pool() const { return pool_; }
+  // Counters for tests and statistics.
+  uint64_t Hits() const { return hits_; }
+  uint64_t Misses() const { return misses_; }
+  uint64_t Writes() const { return writes_; }
+  // The most recent entry, or null.
+  const TCacheEntry* MostRecent() const { return head_; }
+
+ private:
+  int64_t OffsetOf(uint32_t n) const;
+  [[noreturn]] void RaiseCorrupt() const;
+  // The index of n in sorted_, or where it would go; found tells which.
+  size_t Search(uint32_t n, bool& found) const;
+  void MoveToHead(TCacheEntry* entry);
+  void Unlink(TCacheEntry* entry);
+  // An entry for a new unit to go at sorted_[insertIndex] (adjusted when an eviction removes an
+  // entry before it); see invariant (4).
+  std::unique_ptr<TCacheEntry> TakeEntry(size_t& insertIndex);
+  TCacheEntry* EvictionCandidate() const;
+  // Removes sorted_[index] from both lists and hands it back.
+  std::unique_ptr<TCacheEntry> Remove(size_t index);
+  TCacheEntry* Insert(size_t index, std::unique_ptr<TCacheEntry> entry, uint32_t n);
+  TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count);
+  static void Grow(std::vector<uint8_t>& buffer, size_t size);
+
+  TFileHandler& file_;
+  TCacheOwner& owner_;
+  TCacheLayout layout_;
+  TEntryStack pool_;
+  std::vector<std::unique_ptr<TCacheEntry>> sorted_;
+  TCacheEntry* head_ = nullptr;
+  TCacheEntry* tail_ = nullptr;
+  uint32_t capacity_;
+  uint32_t next_number_ = 1;
+  // The units a miss is reading; a flush leaves them alone.
+  uint32_t reading_first_ = 0;
+  uint32_t reading_last_ = 0;
+  std::vector<uint8_t> read_buffer_;
+  std::vector<uint8_t> write_buffer_;
+  uint64_t hits_ = 0;
+  uint64_t misses_ = 0;
+  uint64_t writes_ = 0;
+};
