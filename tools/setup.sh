@@ -33,6 +33,13 @@ case "$mode" in
   game)
     # The cues are looked up under the current directory, so the game runs from build/bin,
     # where the build copied oto/ beside the executable.
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+      echo
+      echo "The game is built, but there is no display here (DISPLAY is not set)."
+      echo "Start it under a virtual X server instead:"
+      echo "  cd build/bin && xvfb-run -a ./pebrio"
+      exit 0
+    fi
     cmake --build build --target run ;;
   test)
     ctest --test-dir build --output-on-failure -j"$(nproc)" ;;
