@@ -14,7 +14,8 @@ bool TFileFaultPlan::Matches(const std::string& path) const {
 
 bool TFileFaultPlan::BeforeOpen(const std::string& path) {
   if (!Matches(path)) return true;
-  if (++opens == fail_open_at) {
+  const uint64_t nth = ++opens;
+  if (fail_open_at != 0 && nth >= fail_open_at && nth - fail_open_at < fail_open_count) {
     errno = open_error;
     return false;
   }

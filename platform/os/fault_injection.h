@@ -22,8 +22,9 @@ class TFileFaultPlan {
   // Only files whose on-disk path contains filter are counted and failed ("" = every file).
   std::string path_filter;
 
-  // The nth open (Open or Create) fails with error.
+  // fail_open_count opens (Open or Create) from the nth on fail with error.
   uint64_t fail_open_at = 0;
+  uint64_t fail_open_count = 1;
   int open_error = 0;
   // The nth read fails with error (nothing is read).
   uint64_t fail_read_at = 0;

@@ -2,16 +2,16 @@
 // its BLOB blocks): entries sorted by number, a most-recently-used list and a pool of free
 // entries.
 //
-//   | Cache   | Unit        | Unit n starts at          | Capacity           | Grow | Probe | Ahead
-//   |
-//   |---------|-------------|---------------------------|--------------------|------|-------|--------|
-//   | records | record size | 127 + 768 * fields        | min(16384 / rs,    | 64   | 4     | 8192
-//   / | |         | rs          |   + (n - 1) * rs          |     8192)          |      |       |
-//   rs, >=1| | pages   | 4096        | n * 4096                  | 16384 / 8192 = 2   | 4    | 2 |
-//   none   | | blocks  | block size  | 512 + (n - 1) * bs        | min(32768 / bs,    | 32   | 4 |
-//   16384 /| |         | bs (512)    |                           |     8192)          |      | |
-//   bs, >=1|
+//   | Cache   | Unit size  | Unit n starts at          | Capacity         | Grow | Probe | Ahead  |
+//   |---------|------------|---------------------------|------------------|------|-------|--------|
+//   | records | rs         | 127 + 768 * f + (n-1)*rs  | min(16384/rs,    | 64   | 4     | 8192/rs|
+//   |         |            |                           |   8192)          |      |       |        |
+//   | pages   | 4096       | n * 4096                  | 16384/8192 = 2   | 4    | 2     | 1      |
+//   | blocks  | bs (512)   | 512 + (n-1) * bs          | min(32768/bs,    | 32   | 4     | 16384/ |
+//   |         |            |                           |   8192)          |      |       | bs     |
 //
+// rs = record size, f = field count, bs = block size, all from the file's header; capacities
+// and read-ahead counts are at least 1.
 // (16384, 8192; 16384, 8192; 32768, 8192 are the session's cache figures, the defaults below.)
 //
 // Invariants:

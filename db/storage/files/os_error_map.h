@@ -5,7 +5,8 @@
 //   |-------------------------------------------|--------------------------|
 //   | ENOENT, ENOTDIR                           | VUZODE_OSENOENT  11010   |
 //   | EMFILE, ENFILE                            | VUZODE_OSEMFILE  11012   |
-//   | EACCES, EPERM, EROFS, EBUSY (sharing), EISDIR, ETXTBSY | VUZODE_OSEACCES 11013 |
+//   | EACCES, EPERM, EROFS, EISDIR, ETXTBSY,    | VUZODE_OSEACCES  11013   |
+//   | EBUSY (a sharing conflict)                |                          |
 //   | EBADF                                     | VUZODE_OSEBADF   11014   |
 //   | ENOMEM                                    | VUZODE_OSENOMEM  11016   |
 //   | ENODEV, ENXIO                             | VUZODE_OSENODEV  11023   |

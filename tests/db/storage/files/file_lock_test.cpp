@@ -10,6 +10,7 @@
 #include "db/storage/files/file_handler.h"
 #include "db/storage/files/lock_layout.h"
 #include "platform/os/file.h"
+#include "tests/db/storage/files/helper_process.h"
 #include "tests/db/storage/files/test_support.h"
 
 namespace {
