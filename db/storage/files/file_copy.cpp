@@ -24,13 +24,15 @@ int CopyFileContent(TAbstractFile& source, uint32_t sourceId, TAbstractFile& des
       const int64_t put = dest.Write(destId, buffer.get(), static_cast<uint32_t>(got));
       if (put != got) return -VUZODE_WRITEERR;
       total += got;
-    }
-    if (progress != nullptr && size > 0) {
-      // A source that grew while it was copied must not report more than 100.
-      const int percent = total >= size ? 100 : static_cast<int>(total * 100 / size);
-      if (percent >= last_reported + progressStep) {
-        last_reported = percent;
-        progress(userData, percent);
+      // Only a chunk that moved bytes reports: the empty read that ends a copy of whole chunks
+      // must not repeat the last percentage.
+      if (progress != nullptr && size > 0) {
+        // A source that grew while it was copied must not report more than 100.
+        const int percent = total >= size ? 100 : static_cast<int>(total * 100 / size);
+        if (percent >= last_reported + progressStep) {
+          last_reported = percent;
+          progress(userData, percent);
+        }
       }
     }
     if (got < kCopyChunkSize) break;
