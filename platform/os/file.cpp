@@ -11,22 +11,11 @@
 #include <mutex>
 
 #include "platform/os/fault_injection.h"
+#include "platform/os/os_error.h"
 #include "platform/os/path.h"
 
 namespace platform {
 namespace {
-
-// Restores errno when it goes out of scope, so clean-up after a failure keeps its number.
-class TErrnoKeeper {
- public:
-  TErrnoKeeper() : saved_(errno) {}
-  ~TErrnoKeeper() { errno = saved_; }
-  TErrnoKeeper(const TErrnoKeeper&) = delete;
-  TErrnoKeeper& operator=(const TErrnoKeeper&) = delete;
-
- private:
-  int saved_;
-};
 
 bool SetOfdLock(int fd, short type, int64_t start, int64_t length) {
   struct flock lock {};
@@ -79,7 +68,7 @@ int OpenDescriptor(const std::string& path, int flags, mode_t mode = 0) {
 }
 
 void CloseDescriptor(int fd) {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   close(fd);
 }
 
@@ -157,7 +146,7 @@ bool TOsFile::Create(std::string_view name) {
 
 void TOsFile::Close() {
   if (fd_ < 0) return;
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   TRangeLockTable& table = TRangeLockTable::Instance();
   // Under the table's lock: the table and the OS locks change together for other threads.
   std::lock_guard<std::mutex> hold(table.Mutex());
@@ -251,7 +240,7 @@ bool TOsFile::LockRange(int64_t offset, int64_t length) {
     return false;
   }
   if (!SetOfdLock(fd_, Writable() ? F_WRLCK : F_RDLCK, offset, length)) {
-    TErrnoKeeper keep;
+    TOsErrorKeeper keep;
     table.Release(identity_, offset, last, this);
     return false;
   }
@@ -282,7 +271,7 @@ bool OsFileAttributes(std::string_view name, bool& readOnly, bool& directory) {
 }
 
 bool OsFileExists(std::string_view name) {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   struct stat info {};
   return stat(ResolveFileName(name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

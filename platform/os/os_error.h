@@ -16,4 +16,17 @@ int LastOsError();
 // Sets the calling thread's last OS error number.
 void SetLastOsError(int error);
 
+// Keeps the last OS error number of its creation and restores it when it goes out of scope, so
+// that clean-up between a failing call and the report of its error cannot change the number.
+class TOsErrorKeeper {
+ public:
+  TOsErrorKeeper() : saved_(LastOsError()) {}
+  ~TOsErrorKeeper() { SetLastOsError(saved_); }
+  TOsErrorKeeper(const TOsErrorKeeper&) = delete;
+  TOsErrorKeeper& operator=(const TOsErrorKeeper&) = delete;
+
+ private:
+  int saved_;
+};
+
 }  // namespace platform

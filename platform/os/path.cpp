@@ -8,21 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/os/os_error.h"
+
 namespace platform {
 namespace {
-
-// Restores errno when it goes out of scope, so that resolving a name between a failing call and
-// its report does not hide the failure's number.
-class TErrnoKeeper {
- public:
-  TErrnoKeeper() : saved_(errno) {}
-  ~TErrnoKeeper() { errno = saved_; }
-  TErrnoKeeper(const TErrnoKeeper&) = delete;
-  TErrnoKeeper& operator=(const TErrnoKeeper&) = delete;
-
- private:
-  int saved_;
-};
 
 // The lower-case partner of code point c in the ranges that have case; c itself elsewhere. Every
 // pair has the same UTF-8 length, so folding never moves bytes.
@@ -131,7 +120,7 @@ bool SameFileName(std::string_view a, std::string_view b) {
 }
 
 std::string ResolveFileName(std::string_view name) {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   const std::string normalized = NormalizeFileName(name);
   if (normalized.empty() || Exists(normalized)) return normalized;
 

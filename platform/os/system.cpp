@@ -12,20 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/os/os_error.h"
+
 namespace platform {
 namespace {
-
-// Restores errno when it goes out of scope.
-class TErrnoKeeper {
- public:
-  TErrnoKeeper() : saved_(errno) {}
-  ~TErrnoKeeper() { errno = saved_; }
-  TErrnoKeeper(const TErrnoKeeper&) = delete;
-  TErrnoKeeper& operator=(const TErrnoKeeper&) = delete;
-
- private:
-  int saved_;
-};
 
 // The leading decimal number of text from pos, advancing pos past it and one following '.'.
 uint32_t ReadVersionNumber(const std::string& text, size_t& pos) {
@@ -41,7 +31,7 @@ uint32_t ReadVersionNumber(const std::string& text, size_t& pos) {
 }  // namespace
 
 void Sleep(uint32_t milliseconds) {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   if (milliseconds == 0) {
     std::this_thread::yield();
   } else {
@@ -64,14 +54,14 @@ uint32_t ThreadId() {
 }
 
 std::string ComputerName() {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   char name[HOST_NAME_MAX + 1] = {};
   if (gethostname(name, sizeof(name) - 1) != 0) return {};
   return name;
 }
 
 std::string CurrentDirectory() {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   std::vector<char> buffer(PATH_MAX);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
     // ERANGE is the only failure a larger buffer mends; the directory may be deep.
@@ -82,7 +72,7 @@ std::string CurrentDirectory() {
 }
 
 std::string TempDirectory() {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   const char* tmpdir = std::getenv("TMPDIR");
   std::string path = (tmpdir != nullptr && tmpdir[0] != '\0') ? tmpdir : "/tmp";
   if (path.back() != '/') path += '/';
@@ -90,7 +80,7 @@ std::string TempDirectory() {
 }
 
 TOsVersion OsVersion() {
-  TErrnoKeeper keep;
+  TOsErrorKeeper keep;
   TOsVersion version;
   utsname info{};
   if (uname(&info) != 0) return version;

@@ -20,15 +20,4 @@
 
 uint16_t EngineCodeOfOsError(int error);
 
-// Restores the OS last-error value when it goes out of scope, so that clean-up between a failing
-// call and the raise of its error does not change the number the error context records.
-class TOsErrorKeeper {
- public:
-  TOsErrorKeeper() : saved_(platform::LastOsError()) {}
-  ~TOsErrorKeeper() { platform::SetLastOsError(saved_); }
-  TOsErrorKeeper(const TOsErrorKeeper&) = delete;
-  TOsErrorKeeper& operator=(const TOsErrorKeeper&) = delete;
-
- private:
-  int saved_;
-};
+using platform::TOsErrorKeeper;
