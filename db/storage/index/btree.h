@@ -1,0 +1,81 @@
+// TBTree: the B+-tree of one index of an index file: search with ranks, insertion with splits,
+// deletion with merges and redistribution, and the subtree counts that give ranks and range
+// counts in one descent. btree.cpp states the tree's invariants.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "db/storage/index/index_file.h"
+#include "db/storage/index/index_key.h"
+
+inline constexpr int kMaxTreeDepth = 64;
+
+// The descent path a search leaves behind: for each level from the root, the page and the
+// 0-based entry position taken. Cached points at the page while the operation that filled the
+// path runs, and must not be used after it (the cache may evict pages between operations).
+struct TIndexPath {
+  struct Level {
+    int32_t Page = 0;
+    int Position = 0;
+    TPage* Cached = nullptr;
+  };
+  int Levels = 0;
+  std::array<Level, kMaxTreeDepth> Level;
+};
+
+class TBTree {
+ public:
+  // REQUIRES: file is open; slot is in use.
+  TBTree(TIndexFile& file, int slot);
+
+  int Slot() const { return slot_; }
+  const TKeyLayout& Layout() const { return file_.Layout(slot_); }
+  uint16_t KeyLength() const { return file_.Descriptor(slot_).KeyLength; }
+  bool Empty() const { return file_.Descriptor(slot_).RootPage == 0; }
+
+  // Searches for the first length bytes of key (0: the whole key). True when an entry compares
+  // equal. path ends at the leaf position found: the equal entry; else with nearest the first
+  // greater entry (the last when all are smaller), without it the last smaller entry (the first
+  // when all are greater). rank receives the number of entries before that position. An empty
+  // index finds nothing (path.Levels 0).
+  bool FindKey(const uint8_t* key, bool nearest, TIndexPath& path, int64_t& rank,
+               size_t length = 0);
+  // True, with the entry's record number, when the whole key is present.
+  bool Lookup(const uint8_t* key, int32_t& recordNumber);
+
+  // Inserts key with its record number. Raises VUZODE_KEYVIOL (with the index name) when an
+  // equal key is present: in a unique index that is a duplicate value, elsewhere the same
+  // record twice.
+  void InsertKey(const uint8_t* key, int32_t recordNumber);
+  // Removes key. Raises VUZODE_INDEXCORRUPT when it is not present.
+  void DeleteKey(const uint8_t* key);
+
+  // Number of entries whose first length bytes (0: all) compare below key, or below or equal
+  // with inclusive.
+  int64_t CountBefore(const uint8_t* key, size_t length, bool inclusive);
+  // Number of entries from low to high (each bound inclusive or not).
+  int64_t CountRange(const uint8_t* low, bool lowInclusive, const uint8_t* high, bool highInclusive,
+                     size_t length = 0);
+  // All entries.
+  int64_t Count();
+  // The entry at 0-based rank; false when rank is out of range.
+  bool EntryAtRank(int64_t rank, IndexKey& key, int32_t& recordNumber);
+
+ private:
+  TPage* Fetch(int32_t n, int level);
+  TPage* Descend(const uint8_t* key, size_t length, TIndexPath& path);
+  void FixSeparators(TIndexPath& path, int level, const uint8_t* key);
+  void Split(TIndexPath& path, int level);
+  void Rebalance(TIndexPath& path, int level);
+  void Unlink(TPage* page);
+  void SetRoot(int32_t page) { file_.SetRootPage(slot_, page); }
+  bool HasCounts() const;
+  int Compare(const uint8_t* a, const uint8_t* b, size_t length) const;
+  // Position of key in leaf: true when equal; else pos = first greater.
+  bool SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos) const;
+  int64_t LeavesBefore(TPage* leaf);
+
+  TIndexFile& file_;
+  int slot_;
+};
