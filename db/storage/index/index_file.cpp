@@ -456,6 +456,23 @@ void TIndexFile::ReadPageImage(uint32_t n, uint8_t* image) {
 }
 
 void TIndexFile::WritePage(TPage* page) {
+  const int64_t end = static_cast<int64_t>(header_.NextPageNumber) * kIndexPageSize;
+  if (static_cast<int64_t>(page->Number() + 1) * kIndexPageSize > GetFileSize() &&
+      page->Number() + 1 < static_cast<uint32_t>(header_.NextPageNumber)) {
+    // Grow the file to all its pages at once: a memory file reallocates on every growth, so
+    // appending page after page would copy the whole file each time. The gap reads as free
+    // pages (entry count 0) until the cached pages are written into it.
+    std::fill(image_.begin(), image_.end(), 0);
+    BeginAccess();
+    try {
+      Seek(end - kIndexPageSize);
+      Write(image_.data(), kIndexPageSize);
+    } catch (...) {
+      EndAccess();
+      throw;
+    }
+    EndAccess();
+  }
   if (!page->Store(image_.data())) RaiseIndexCorrupt(page->Slot(), "page does not fit");
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
   BeginAccess();
