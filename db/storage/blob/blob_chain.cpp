@@ -52,7 +52,9 @@ bool Walk(TBlobFile& file, int32_t first, int32_t revision, TUse use, std::vecto
       file.RaiseBlobError(VUZODE_MEMOCORRUPT, "total length");
     }
     expected = (static_cast<uint64_t>(total) + area - 1) / area;
-    if (bytes != nullptr) bytes->resize(static_cast<size_t>(total));
+    // The buffer grows with the blocks actually read: a header may claim far more blocks than
+    // the file holds, and a length within that claim must not size a buffer by itself.
+    if (bytes != nullptr) bytes->reserve(std::min<size_t>(static_cast<size_t>(total), 1 << 20));
   }
 
   // A block met twice is a loop; the set is bounded by the chain (or block count) length.
@@ -80,6 +82,7 @@ bool Walk(TBlobFile& file, int32_t first, int32_t revision, TUse use, std::vecto
       const uint64_t want = last ? static_cast<uint64_t>(total) - done : area;
       if (block.BytesUsed() != want) file.RaiseBlobError(VUZODE_MEMOCORRUPT, "bytes used");
       if (bytes != nullptr) {
+        bytes->resize(static_cast<size_t>(done + want));
         block.Read(0, static_cast<uint32_t>(want), bytes->data() + done);
       }
       done += want;

@@ -213,3 +213,18 @@ TEST(BlobCorruption, CheckFindsLeakedAndSharedBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BlobCorruption, LengthWithinAnInflatedBlockCountSizesNoBufferByItself) {
+  TCorruptible c("inflated.BLB");
+  std::vector<uint8_t> bytes = ReadFileBytes(c.f.Name());
+  PutI32(bytes.data() + 13, 2000000001);  // the header claims 2e9 blocks
+  WriteFileBytes(c.f.Name(), bytes);
+  c.Put(1, kTotalAt, 0x7FFFFFF0);
+  c.f.Open();
+  EXPECT_EQ(EngineCodeOf([&] { c.f.Load(c.a); }), VUZODE_MEMOCORRUPT);
+  EXPECT_EQ(c.f.Load(c.b), Pattern(60, 2));
+}
+
+}  // namespace
