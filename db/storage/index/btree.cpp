@@ -20,6 +20,7 @@
 // levels is a corrupt file, so a damaged tree ends in VUZODE_INDEXCORRUPT, never in a loop.
 #include "db/storage/index/btree.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "db/engine/errors/engine_error.h"
@@ -337,12 +338,20 @@ void TBTree::Rebalance(TIndexPath& path, int level) {
   parent->Dirty = true;
 }
 
+int64_t TBTree::PageLimit() const {
+  // A walk along links visits each page at most once; the pages that exist are those in the
+  // file and those still only in the cache.
+  return std::min<int64_t>(
+      file_.Header().NextPageNumber,
+      file_.GetFileSize() / kIndexPageSize + static_cast<int64_t>(file_.CachedPageCount()));
+}
+
 int64_t TBTree::LeavesBefore(TPage* leaf) {
   int64_t total = 0;
   int32_t n = leaf->Left;
   int64_t steps = 0;
   while (n != 0) {
-    if (++steps > file_.Header().NextPageNumber) file_.RaiseIndexCorrupt(slot_, "leaf links loop");
+    if (++steps > PageLimit()) file_.RaiseIndexCorrupt(slot_, "leaf links loop");
     TPage* page = file_.FetchPage(slot_, n);
     if (page->Free || !page->IsLeaf()) file_.RaiseIndexCorrupt(slot_, "leaf link out of place");
     total += page->Count();
@@ -437,7 +446,7 @@ bool TBTree::EntryAtRank(int64_t rank, IndexKey& key, int32_t& recordNumber) {
     while (rank >= page->Count()) {
       rank -= page->Count();
       if (page->Right == 0) return false;
-      if (++steps > file_.Header().NextPageNumber) file_.RaiseIndexCorrupt(slot_, "links loop");
+      if (++steps > PageLimit()) file_.RaiseIndexCorrupt(slot_, "leaf links loop");
       page = file_.FetchPage(slot_, page->Right);
       if (page->Free || !page->IsLeaf()) file_.RaiseIndexCorrupt(slot_, "leaf link out of place");
     }

@@ -75,6 +75,8 @@ class TBTree {
   // Position of key in leaf: true when equal; else pos = first greater.
   bool SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos) const;
   int64_t LeavesBefore(TPage* leaf);
+  // Most pages a walk along level links can meet before it must have looped.
+  int64_t PageLimit() const;
 
   TIndexFile& file_;
   int slot_;

@@ -89,3 +89,27 @@ inline std::vector<uint8_t> EmptyRecord(const std::vector<FieldDescriptor>& fiel
   PutI32(record.data() + kRowIdOffset, rowId);
   return record;
 }
+
+// Overwrites bytes of the file behind index (its caches must hold nothing dirty).
+inline void PatchFile(TIndexFile& index, int64_t offset, std::vector<uint8_t> bytes) {
+  TAbstractFile* file = index.File();
+  file->Seek(index.HandleId(), 0, offset);
+  file->Write(index.HandleId(), bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+inline std::vector<uint8_t> ReadFileBytes(TIndexFile& index, int64_t offset, uint32_t count) {
+  std::vector<uint8_t> bytes(count);
+  TAbstractFile* file = index.File();
+  file->Seek(index.HandleId(), 0, offset);
+  file->Read(index.HandleId(), bytes.data(), count);
+  return bytes;
+}
+inline std::vector<uint8_t> Le32(int32_t v) {
+  std::vector<uint8_t> b(4);
+  PutI32(b.data(), v);
+  return b;
+}
+inline std::vector<uint8_t> Le16(uint16_t v) {
+  std::vector<uint8_t> b(2);
+  PutU16(b.data(), v);
+  return b;
+}
