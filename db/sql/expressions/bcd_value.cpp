@@ -1,6 +1,7 @@
 // Packed decimal codec: see bcd_value.h for the byte layout.
 #include "db/sql/expressions/bcd_value.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -124,11 +125,13 @@ bool TenThousandthsFromText(std::string_view text, int64_t& value) {
 
 std::string TenThousandthsToText(int64_t value, uint8_t scale) {
   const uint64_t magnitude = Magnitude(value);
-  std::string text = value < 0 ? "-" : "";
-  text += std::to_string(magnitude / 10000);
-  std::string fraction = std::to_string(magnitude % 10000 + 10000).substr(1);
-  size_t keep = fraction.size();
+  char fraction[8];
+  std::snprintf(fraction, sizeof fraction, "%04u", static_cast<unsigned>(magnitude % 10000));
+  int keep = 4;
   while (keep > scale && fraction[keep - 1] == '0') --keep;
-  if (keep > 0) text += "." + fraction.substr(0, keep);
+  char text[40];
+  std::snprintf(text, sizeof text, "%s%llu%s%.*s", value < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude / 10000), keep > 0 ? "." : "", keep,
+                fraction);
   return text;
 }

@@ -179,7 +179,7 @@ bool ParseTimestampText(std::string_view text, double& timestamp) {
 std::string FormatDate(int32_t dayNumber) {
   TCivilDate date;
   CivilFromDayNumber(dayNumber, date);
-  char text[16];
+  char text[48];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.Year, date.Month, date.Day);
   return text;
 }
