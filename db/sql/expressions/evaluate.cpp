@@ -170,6 +170,32 @@ const TExpToken* TExpEvaluator::EvalBinary(const TExpToken& node) {
   const TExpToken& left = *Eval(*node.Left);
   const TExpToken& right = *Eval(*node.Right);
   if (node.OpCode >= kOpEqual && node.OpCode <= kOpLessEqual) {
+    if (left.ValueType == kFieldInteger && right.ValueType == kFieldInteger && !left.IsNull &&
+        !right.IsNull) {  // the common case, without the general dispatch
+      const int32_t a = left.IntegerValue(), b = right.IntegerValue();
+      bool holds = false;
+      switch (node.OpCode) {
+        case kOpEqual:
+          holds = a == b;
+          break;
+        case kOpNotEqual:
+          holds = a != b;
+          break;
+        case kOpGreater:
+          holds = a > b;
+          break;
+        case kOpLess:
+          holds = a < b;
+          break;
+        case kOpGreaterEqual:
+          holds = a >= b;
+          break;
+        default:
+          holds = a <= b;
+      }
+      top_ = mark + 1;
+      return Boolean(out, holds);
+    }
     const bool holds =
         CompareForOp(node.OpCode, left, right, {language_id_, sort_id_}, node.NoCase != 0);
     top_ = mark + 1;
