@@ -117,8 +117,8 @@ void TextConcat(const TExpToken& node, const TExpToken& left, const TExpToken& r
   out.SetValueSize(static_cast<int32_t>(length + 1));
   // a or b may live in out itself only if out were an operand slot; the evaluator never
   // passes an operand as out, so copying in place is safe.
-  std::memcpy(out.Value(), a.data(), a.size());
-  std::memcpy(out.Value() + a.size(), b.data(), b.size());
+  if (!a.empty()) std::memcpy(out.Value(), a.data(), a.size());
+  if (!b.empty()) std::memcpy(out.Value() + a.size(), b.data(), b.size());
   out.Value()[length] = 0;
   out.ValueType = memo ? kFieldBlob : kFieldString;
   out.SubType = memo ? kSubtypeMemo : 0;
