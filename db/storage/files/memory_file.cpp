@@ -1,6 +1,7 @@
 // TMemoryFile: reads, writes and truncation of the in-memory byte array.
 #include "db/storage/files/memory_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -20,8 +21,12 @@ bool TMemoryFile::Reserve(int64_t end) {
     platform::SetLastOsError(ENOMEM);
     return false;
   }
-  const uint32_t capacity =
-      static_cast<uint32_t>((end + kMemoryFileGrain - 1) / kMemoryFileGrain * kMemoryFileGrain);
+  // Grow by at least half again, so that a file written page after page is copied a logarithmic
+  // number of times rather than once per page.
+  const int64_t wanted = std::max<int64_t>(end, int64_t{capacity_} + capacity_ / 2);
+  const uint32_t capacity = static_cast<uint32_t>(
+      std::min<int64_t>(kMaxMemoryFileCapacity,
+                        (wanted + kMemoryFileGrain - 1) / kMemoryFileGrain * kMemoryFileGrain));
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[capacity]);
   if (data == nullptr) {
     platform::SetLastOsError(ENOMEM);

@@ -76,6 +76,22 @@ TEST_F(MemoryFileTest, WritingPastTheEndZeroFillsTheGapAndGrowsInPages) {
   EXPECT_EQ(Get(5001), std::string(5000, '\0') + "x");
 }
 
+TEST_F(MemoryFileTest, AppendingPageAfterPageGrowsGeometrically) {
+  const std::string page(4096, 'p');
+  int growths = 0;
+  uint32_t capacity = file_.Capacity();
+  for (int i = 0; i < 2000; ++i) {
+    Put(page);
+    if (file_.Capacity() != capacity) ++growths;
+    capacity = file_.Capacity();
+    ASSERT_EQ(capacity % 4096, 0u);
+    ASSERT_GE(capacity, file_.GetSize());
+  }
+  EXPECT_LT(growths, 30) << "each growth copies the whole file";
+  file_.Seek(id_, kSeekFromStart, 4096 * 1999);
+  EXPECT_EQ(Get(4096), page);
+}
+
 TEST_F(MemoryFileTest, WritingNothingTruncatesAndAnOldTailNeverReappears) {
   Put(std::string(3000, 'a'));
   file_.Seek(id_, kSeekFromStart, 1000);
