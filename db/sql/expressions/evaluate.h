@@ -16,6 +16,7 @@
 //   (2) Evaluation never changes the tree it is given.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,16 @@ class TEvalEnvironment {
   virtual int32_t LastAutoIncrement(const TExpToken& function) {
     (void)function;
     return 0;
+  }
+  // Where column's value lies in the record images given to FetchColumn, for readers that
+  // decode it in place (TFilterProgram). Answer true, with offset, only when FetchColumn is
+  // exactly: IsNull = record[offset] == 0; the value is the bytes from record + offset + 1 as
+  // the node holds them (fixed-width types: the type's size in native order; strings: the
+  // bytes before the first zero, at most the column's size - 1). The default answers false:
+  // the value is fetched through FetchColumn.
+  virtual bool ColumnImage(const TExpToken& column, size_t& offset) {
+    (void)column, (void)offset;
+    return false;
   }
   // IN with a sub-select: whether the sub-query's result holds value. The default raises:
   // only statements bind sub-selects.
