@@ -1,6 +1,7 @@
 // The operand and result tables of the expression type rules.
 //
-// Operands allowed (left type: right types; the NULL constant is allowed on either side):
+// Operands allowed (left type: right types; the NULL constant is allowed on either side
+// against a type listed on the left, and against itself):
 //   = <>        date, timestamp: date, timestamp | string, memo: string, memo | other BLOB: -
 //               boolean: boolean | numeric: numeric | bytes: bytes | time: time
 //   < > <= >=   as = without boolean and bytes
@@ -65,10 +66,16 @@ constexpr TOperandRule kSubtractRules[] = {
 };
 constexpr TOperandRule kMultiplyRules[] = {{kNumeric, kNumeric}};
 
+// The NULL constant (kRuleNone) stands on either side against any type that has a row of its
+// own, and against another NULL; not against a type the operator takes on neither side
+// (boolean < NULL, BLOB + NULL).
 template <size_t N>
 bool Allowed(const TOperandRule (&rules)[N], uint8_t left, uint8_t right) {
+  if (left == kRuleNone && right == kRuleNone) return true;
+  const uint8_t typed = left == kRuleNone ? right : left;
   for (const TOperandRule& rule : rules)
-    if (InMask(rule.Left, left)) return InMask(rule.Right, right);
+    if (InMask(rule.Left, typed))
+      return right == kRuleNone || left == kRuleNone || InMask(rule.Right, right);
   return false;
 }
 
@@ -125,12 +132,6 @@ TValueShape ArithmeticShape(uint8_t op, uint8_t l, uint8_t r, const TExpToken& l
 }  // namespace
 
 bool BinaryOperandsAllowed(uint8_t op, uint8_t left, uint8_t right) {
-  if (left == kRuleNone || right == kRuleNone) {
-    if (op == kOpAnd || op == kOpOr)
-      return (left == kRuleNone || left == kFieldBoolean) &&
-             (right == kRuleNone || right == kFieldBoolean);
-    return true;
-  }
   switch (op) {
     case kOpEqual:
     case kOpNotEqual:

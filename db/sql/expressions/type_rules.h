@@ -1,7 +1,7 @@
 // The type rules of expressions as tables: which operand types each two-operand operator
 // accepts, the type its result takes, and which source types a CAST accepts for each target.
 // Rule types are those of type_groups.h; the NULL constant (rule type 0) is accepted on either
-// side of every operator.
+// side against any type the operator takes as its left operand, and against itself.
 #pragma once
 
 #include <cstdint>
