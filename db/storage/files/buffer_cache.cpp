@@ -176,7 +176,9 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
       RaiseEngineError(VUZODE_TABLEFULL, {}, {}, {}, file_.FileName());
     }
     size_t index = sorted_.size();
-    TCacheEntry* entry = Insert(index, TakeEntry(index), n);
+    // TakeEntry may evict an entry before index and move it, so it must run first.
+    std::unique_ptr<TCacheEntry> taken = TakeEntry(index);
+    TCacheEntry* entry = Insert(index, std::move(taken), n);
     entry->PinCount = 1;
     ++next_number_;
     owner_.HeaderChanged();
@@ -250,7 +252,8 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count)
           continue;
         }
       } else {
-        entry = Insert(index, TakeEntry(index), number);
+        std::unique_ptr<TCacheEntry> taken = TakeEntry(index);  // may move index
+        entry = Insert(index, std::move(taken), number);
       }
       std::memcpy(entry->Buffer.data(), source, unit);
       owner_.DecodeUnit(entry->Buffer.data(), unit);
