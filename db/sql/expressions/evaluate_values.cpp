@@ -22,11 +22,6 @@ T Read(const TExpToken& node) {
   return value;
 }
 
-template <typename T>
-int Order(T a, T b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
-}
-
 bool IsText(const TExpToken& value) {
   return value.ValueType == kFieldString ||
          (value.ValueType == kFieldBlob && value.SubType == kSubtypeMemo);
@@ -227,6 +222,10 @@ bool CompareForOp(uint8_t op, const TExpToken& left, const TExpToken& right, TCo
     order = CompareValues(left, right, collation, noCase, comparable);
     if (!comparable) return false;
   }
+  return OrderHolds(op, order);
+}
+
+bool OrderHolds(uint8_t op, int order) {
   switch (op) {
     case kOpEqual:
       return order == 0;

@@ -20,6 +20,15 @@ bool IsNullValue(const TExpToken& value);
 // cannot be compared (a malformed BCD value), in which case no comparison holds.
 int CompareValues(const TExpToken& left, const TExpToken& right, TCollation collation, bool noCase,
                   bool& comparable);
+// -1, 0 or 1 as a is below, equal to or above b.
+template <typename T>
+int Order(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Whether comparison op (= <> < > <= >=) holds for a three-way order; false for other ops.
+bool OrderHolds(uint8_t op, int order);
+
 // The comparison op (= <> < > <= >=) with the NULL rules of evaluate.h.
 bool CompareForOp(uint8_t op, const TExpToken& left, const TExpToken& right, TCollation collation,
                   bool noCase);

@@ -41,29 +41,6 @@ T Load(const uint8_t* at) {
   return value;
 }
 
-int Order(int64_t a, int64_t b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
-}
-
-bool OrderHolds(uint8_t op, int order) {
-  switch (op) {
-    case kOpEqual:
-      return order == 0;
-    case kOpNotEqual:
-      return order != 0;
-    case kOpLess:
-      return order < 0;
-    case kOpGreater:
-      return order > 0;
-    case kOpLessEqual:
-      return order <= 0;
-    case kOpGreaterEqual:
-      return order >= 0;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 TFilterProgram::TFilterProgram(const TExpToken& root, TEvalEnvironment* env, uint16_t sortId,
