@@ -12,11 +12,11 @@
 
 // One field of each type code, an auto-increment field among them; offsets assigned in order.
 inline std::vector<FieldDescriptor> EveryTypeFields() {
-  struct Spec {
+  struct FieldShape {
     const char* name;
     uint8_t type, subtype, size, scale;
   };
-  const Spec specs[] = {
+  const FieldShape shapes[] = {
       {"NAME", kFieldString, 0, 10, 0},
       {"BORN", kFieldDate, 0, 0, 0},
       {"NOTES", kFieldBlob, kSubtypeMemo, 0, 0},
@@ -37,7 +37,7 @@ inline std::vector<FieldDescriptor> EveryTypeFields() {
   };
   std::vector<FieldDescriptor> fields;
   uint16_t offset = kRecordHeaderSize;
-  for (const Spec& s : specs) {
+  for (const FieldShape& s : shapes) {
     FieldDescriptor d;
     d.FieldNumber = static_cast<uint16_t>(fields.size() + 1);
     d.Name = s.name;
