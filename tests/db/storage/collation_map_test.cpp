@@ -1,3 +1,5 @@
+// Collation maps: identity in byte order, collation order for a locale, one cache entry per
+// locale even when threads race to build it.
 #include "db/storage/collation_map.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Compress and Decompress: round trips, zlib level-9 streams, corrupt, truncated and
+// over-limit input.
 #include "db/storage/compression.h"
 
 #include <gtest/gtest.h>

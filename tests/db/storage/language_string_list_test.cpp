@@ -1,3 +1,5 @@
+// The locale-sorted string list of the full-text index: order, duplicates, prefix search
+// and re-sorting.
 #include "db/storage/language_string_list.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The list of known locales: its entries, identifiers, names and sort orders.
 #include "db/storage/locale_list.h"
 
 #include <gtest/gtest.h>

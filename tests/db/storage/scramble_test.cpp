@@ -1,3 +1,5 @@
+// Scrambling of encrypted tables: reference bytes worked out by hand, round trips and the
+// units that restart the key.
 #include "db/storage/scramble.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Case mapping with a locale: letters that keep their byte length change, others stay.
 #include "platform/locale/case_mapping.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Locale collation on ICU: language rules, case and accent strength, punctuation, threads.
 #include "platform/locale/locale_collation.h"
 
 #include <gtest/gtest.h>

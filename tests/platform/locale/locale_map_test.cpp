@@ -1,3 +1,4 @@
+// The table from locale identifiers to ICU locales: every entry has data, order, known rows.
 #include "platform/locale/locale_map.h"
 
 #include <gtest/gtest.h>
