@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "db/sql/expressions/type_groups.h"
 #include "db/storage/field_types.h"
 
 namespace {
@@ -13,29 +14,10 @@ bool IsComparison(uint8_t op) {
   return op >= kOpEqual && op <= kOpLessEqual;
 }
 
-// Bytes of a non-null constant of a fixed-width type; 0 for types whose size varies.
+// Bytes of a non-null constant of a fixed-width type; 0 for types whose size varies. An
+// internal value is a constant of its own fixed size, though no column type takes it.
 int32_t FixedWidthOf(uint8_t type) {
-  switch (type) {
-    case kFieldDate:
-    case kFieldInteger:
-    case kFieldTime:
-    case kFieldInt32:
-      return 4;
-    case kFieldBoolean:
-    case kFieldSmallInt:
-    case kFieldWord:
-      return 2;
-    case kFieldFloat:
-    case kFieldTimestamp:
-    case kFieldLargeInt:
-      return 8;
-    case kFieldBcd:
-      return static_cast<int32_t>(kBcdValueSize);
-    case kFieldInternal:
-      return 10;
-    default:
-      return 0;
-  }
+  return type == kFieldInternal ? 10 : FixedSizeOf(type);
 }
 
 std::string ConstantFault(const TExpToken& node) {
