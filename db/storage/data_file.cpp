@@ -95,17 +95,22 @@ void TDataFile::Close() {
   TFileHandler::Close();
 }
 
-void TDataFile::ReadHeader() {
+TDataFileHeader TDataFile::LoadHeader(int64_t& fileSize) {
   uint8_t bytes[kDataFileHeaderSize];
-  int64_t size = 0;
   {
     TAccess access(*this);
-    size = GetFileSize();
+    fileSize = GetFileSize();
     Seek(0);
     Read(bytes, sizeof bytes, false);
   }
   TDataFileHeader header;
   if (!DecodeDataFileHeader(bytes, header)) RaiseCorrupt(VUZODE_HEADERCORRUPT, "header text");
+  return header;
+}
+
+void TDataFile::ReadHeader() {
+  int64_t size = 0;
+  const TDataFileHeader header = LoadHeader(size);
   CheckHeaderBounds(header, size, false, ContextTable());
   header_ = header;
   header_dirty_ = false;
@@ -113,16 +118,8 @@ void TDataFile::ReadHeader() {
 }
 
 bool TDataFile::RereadHeader() {
-  uint8_t bytes[kDataFileHeaderSize];
   int64_t size = 0;
-  {
-    TAccess access(*this);
-    size = GetFileSize();
-    Seek(0);
-    Read(bytes, sizeof bytes, false);
-  }
-  TDataFileHeader header;
-  if (!DecodeDataFileHeader(bytes, header)) RaiseCorrupt(VUZODE_HEADERCORRUPT, "header text");
+  const TDataFileHeader header = LoadHeader(size);
   if (header.ChangeCount == header_.ChangeCount) return false;
   CheckHeaderBounds(header, size, false, ContextTable());
   // The cache's unit and the descriptors were set up for the old shape; only a restructure,

@@ -174,6 +174,8 @@ class TDataFile : public TFileHandler, private TCacheOwner {
   std::string_view ContextTable() const;
 
  private:
+  // Reads and decodes the header bytes (the text lengths checked), with the file's size then.
+  TDataFileHeader LoadHeader(int64_t& fileSize);
   // TCacheOwner, forwarded to the link.
   bool TransactionLockHeld() const override { return link_->TransactionLockHeld(); }
   bool BeforeMissRead() override { return link_->BeforeMissRead(); }
