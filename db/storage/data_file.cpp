@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "db/engine/errors/engine_error.h"
+#include "db/storage/change_counter.h"
 #include "db/storage/files/lock_layout.h"
 #include "db/storage/locale_check.h"
 #include "db/storage/scramble.h"
@@ -31,11 +32,6 @@ bool SameName(std::string_view a, std::string_view b) {
            return std::toupper(static_cast<unsigned char>(x)) ==
                   std::toupper(static_cast<unsigned char>(y));
          });
-}
-
-// Adds one without the undefined behaviour of signed overflow (a counter that wraps).
-int32_t WrappingIncrement(int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u);
 }
 
 }  // namespace

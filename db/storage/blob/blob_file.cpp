@@ -6,6 +6,7 @@
 #include <cassert>
 
 #include "db/engine/errors/engine_error.h"
+#include "db/storage/change_counter.h"
 #include "db/storage/files/lock_layout.h"
 #include "db/storage/scramble.h"
 
@@ -22,11 +23,6 @@ class TAccess {
  private:
   TFileHandler& file_;
 };
-
-// Adds one without the undefined behaviour of signed overflow (a counter that wraps).
-int32_t WrappingIncrement(int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u);
-}
 
 }  // namespace
 

@@ -21,9 +21,11 @@ bool TMemoryFile::Reserve(int64_t end) {
     platform::SetLastOsError(ENOMEM);
     return false;
   }
-  // Grow by at least half again, so that a file written page after page is copied a logarithmic
-  // number of times rather than once per page.
-  const int64_t wanted = std::max<int64_t>(end, int64_t{capacity_} + capacity_ / 2);
+  // Grow by half again, so that a file written page after page is copied a logarithmic number
+  // of times rather than once per page; but never reserve more than 64 MiB beyond the end.
+  constexpr int64_t kMaxSlack = int64_t{64} << 20;
+  const int64_t wanted = std::max<int64_t>(
+      end, std::min<int64_t>(int64_t{capacity_} + capacity_ / 2, end + kMaxSlack));
   const uint32_t capacity = static_cast<uint32_t>(
       std::min<int64_t>(kMaxMemoryFileCapacity,
                         (wanted + kMemoryFileGrain - 1) / kMemoryFileGrain * kMemoryFileGrain));

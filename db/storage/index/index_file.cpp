@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "db/engine/errors/engine_error.h"
+#include "db/storage/change_counter.h"
 #include "db/storage/files/cache_entry.h"
 #include "db/storage/scramble.h"
 
@@ -135,6 +136,12 @@ void TIndexFile::ReadHeader() {
   if (const uint16_t code = CheckIndexHeaderBounds(header)) {
     RaiseEngineError(code, {}, {}, {}, ErrorTableName());
   }
+  // Pages are written before the header that counts them, so the file holds every page the
+  // header counts; a header counting more is damaged, and trusting it would grow the file to
+  // whatever size it claims.
+  if (static_cast<int64_t>(header.NextPageNumber) * kIndexPageSize > GetFileSize()) {
+    RaiseHeaderCorrupt("page count beyond the end of the file");
+  }
   header_ = std::move(header);
   RebuildLayouts();
 }
@@ -153,7 +160,7 @@ bool TIndexFile::RereadHeader() {
 
 bool TIndexFile::WriteHeader(bool force) {
   if (!force && !header_.HeaderDirty) return false;
-  ++header_.ChangeCount;
+  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
   EncodeIndexFileHeader(header_, image_.data());
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
   BeginAccess();
@@ -170,7 +177,7 @@ bool TIndexFile::WriteHeader(bool force) {
 }
 
 void TIndexFile::MarkHeaderChanged() {
-  ++header_.ChangeCount;
+  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
   header_.HeaderDirty = true;
 }
 

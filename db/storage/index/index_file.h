@@ -61,6 +61,8 @@ class TIndexFile : public TFileHandler {
   // discards the page cache).
   bool RereadHeader();
   // Writes the header when force or changed (ChangeCount + 1). True when written.
+  // REQUIRES: the pages the header counts are written (FlushPages) first; a header that counts
+  // pages the file does not hold is refused as damaged when it is read.
   bool WriteHeader(bool force);
   void MarkHeaderChanged();
   const IndexFileHeader& Header() const { return header_; }

@@ -74,6 +74,8 @@ TEST(IndexFile, DamagedHeaderValuesAreRefusedOnOpen) {
       {"31 secondary indexes", 13, {31}, VUZODE_HEADERCORRUPT},
       {"32 secondary indexes", 13, {32}, VUZODE_HEADERCORRUPT},
       {"next page 0", 9, Le32(0), VUZODE_HEADERCORRUPT},
+      // A page count the file does not hold (trusting it would grow the file to 1.6 GB).
+      {"400000 pages in a small file", 9, Le32(400000), VUZODE_HEADERCORRUPT},
       {"key length 523", SlotOffset(0) + 31, Le16(523), VUZODE_HEADERCORRUPT},
       {"text key length", SlotOffset(kTextSlot) + 31, Le16(60), VUZODE_HEADERCORRUPT},
       {"root past the end", SlotOffset(0) + 86, Le32(1000), VUZODE_HEADERCORRUPT},
