@@ -15,18 +15,6 @@
 
 namespace {
 
-// Holds a file's access guard for one transfer, also when it raises.
-class TAccess {
- public:
-  explicit TAccess(TFileHandler& file) : file_(file) { file_.BeginAccess(); }
-  ~TAccess() { file_.EndAccess(); }
-  TAccess(const TAccess&) = delete;
-  TAccess& operator=(const TAccess&) = delete;
-
- private:
-  TFileHandler& file_;
-};
-
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::toupper(static_cast<unsigned char>(x)) ==
@@ -94,7 +82,7 @@ void TDataFile::Close() {
 TDataFileHeader TDataFile::LoadHeader(int64_t& fileSize) {
   uint8_t bytes[kDataFileHeaderSize];
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     fileSize = GetFileSize();
     Seek(0);
     Read(bytes, sizeof bytes, false);
@@ -144,7 +132,7 @@ bool TDataFile::WriteHeader(bool force) {
   uint8_t bytes[kDataFileHeaderSize];
   EncodeDataFileHeader(header_, bytes);
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(0);
     Write(bytes, sizeof bytes);
   }
@@ -165,7 +153,7 @@ void TDataFile::ReadDescriptors() {
   if (count == 0) return;
   std::vector<uint8_t> block(count * kFieldDescriptorSize);
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(static_cast<int64_t>(kDataFileHeaderSize));
     Read(block.data(), static_cast<uint32_t>(block.size()), false);
   }
@@ -185,7 +173,7 @@ bool TDataFile::WriteDescriptors() {
   }
   if (Encrypted()) Scramble(block.data(), block.size(), kRecordKey);
   if (!block.empty()) {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(static_cast<int64_t>(kDataFileHeaderSize));
     Write(block.data(), static_cast<uint32_t>(block.size()));
   }
@@ -253,7 +241,7 @@ void TDataFile::VerifyStructure() {
 void TDataFile::EmptyFile() {
   if (records_) records_->Discard();
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(FirstRecordOffset(header_.FieldCount));
     Write(nullptr, 0);
   }

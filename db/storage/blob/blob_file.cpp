@@ -10,22 +10,6 @@
 #include "db/storage/files/lock_layout.h"
 #include "db/storage/scramble.h"
 
-namespace {
-
-// Holds a file's access guard for one transfer, also when it raises.
-class TAccess {
- public:
-  explicit TAccess(TFileHandler& file) : file_(file) { file_.BeginAccess(); }
-  ~TAccess() { file_.EndAccess(); }
-  TAccess(const TAccess&) = delete;
-  TAccess& operator=(const TAccess&) = delete;
-
- private:
-  TFileHandler& file_;
-};
-
-}  // namespace
-
 TBlobFile::TBlobFile(TBlobTableLink* link) : link_(link != nullptr ? link : &default_link_) {}
 
 TBlobFile::~TBlobFile() {
@@ -103,7 +87,7 @@ void TBlobFile::CheckHeader(const TBlobFileHeader& header) const {
 TBlobFileHeader TBlobFile::LoadHeader() {
   uint8_t bytes[kBlobFileHeaderSize];
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(0);
     Read(bytes, sizeof bytes, false);
   }
@@ -132,7 +116,7 @@ void TBlobFile::ReadHeader() {
 bool TBlobFile::RereadHeader() {
   uint8_t bytes[kBlobFileHeaderSize];
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(0);
     Read(bytes, sizeof bytes, false);
   }
@@ -161,7 +145,7 @@ bool TBlobFile::WriteHeader(bool force) {
   EncodeBlobFileHeader(header_, bytes);
   if (encrypted_) Scramble(bytes, sizeof bytes, kRecordKey);
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(0);
     Write(bytes, sizeof bytes);
   }
@@ -179,7 +163,7 @@ void TBlobFile::MarkHeaderChanged() {
 void TBlobFile::EmptyFile() {
   if (blocks_) blocks_->Discard();
   {
-    TAccess access(*this);
+    TFileAccess access(*this);
     Seek(static_cast<int64_t>(kBlobFileHeaderSize));
     Write(nullptr, 0);
   }

@@ -94,3 +94,15 @@ class TFileHandler {
   bool opened_ = false;
   bool temporary_ = false;
 };
+
+// Holds a file handler's access guard for one transfer, also when the transfer raises.
+class TFileAccess {
+ public:
+  explicit TFileAccess(TFileHandler& file) : file_(file) { file_.BeginAccess(); }
+  ~TFileAccess() { file_.EndAccess(); }
+  TFileAccess(const TFileAccess&) = delete;
+  TFileAccess& operator=(const TFileAccess&) = delete;
+
+ private:
+  TFileHandler& file_;
+};

@@ -119,16 +119,12 @@ void TIndexFile::CreateFile() {
 }
 
 void TIndexFile::ReadHeader() {
-  BeginAccess();
   uint32_t got = 0;
-  try {
+  {
+    TFileAccess access(*this);
     Seek(0);
     got = Read(image_.data(), kIndexPageSize, true);
-  } catch (...) {
-    EndAccess();
-    throw;
   }
-  EndAccess();
   if (got != kIndexPageSize) RaiseHeaderCorrupt("short header");
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
   IndexFileHeader header;
@@ -163,15 +159,11 @@ bool TIndexFile::WriteHeader(bool force) {
   header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
   EncodeIndexFileHeader(header_, image_.data());
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
-  BeginAccess();
-  try {
+  {
+    TFileAccess access(*this);
     Seek(0);
     Write(image_.data(), kIndexPageSize);
-  } catch (...) {
-    EndAccess();
-    throw;
   }
-  EndAccess();
   header_.HeaderDirty = false;
   return true;
 }
@@ -183,16 +175,12 @@ void TIndexFile::MarkHeaderChanged() {
 
 void TIndexFile::EmptyFile() {
   DiscardPages();
-  BeginAccess();
-  try {
+  {
+    TFileAccess access(*this);
     Seek(kIndexPageSize);
     Write(nullptr, 0);
     if (force_flush_) Flush();
-  } catch (...) {
-    EndAccess();
-    throw;
   }
-  EndAccess();
   header_.FormatVersion = kIndexFormatVersion;
   header_.NextPageNumber = 1;
   header_.ActiveRecordCount = 0;
@@ -446,16 +434,12 @@ void TIndexFile::Touch(TPage* p) {
 }
 
 void TIndexFile::ReadPageImage(uint32_t n, uint8_t* image) {
-  BeginAccess();
   uint32_t got = 0;
-  try {
+  {
+    TFileAccess access(*this);
     Seek(static_cast<int64_t>(n) * kIndexPageSize);
     got = Read(image, kIndexPageSize, true);
-  } catch (...) {
-    EndAccess();
-    throw;
   }
-  EndAccess();
   ++page_reads_;
   // A page the header counts but the file does not hold: a truncated file.
   if (got != kIndexPageSize) RaiseIndexCorrupt(-1, "page beyond the end of the file");
@@ -470,27 +454,19 @@ void TIndexFile::WritePage(TPage* page) {
     // appending page after page would copy the whole file each time. The gap reads as free
     // pages (entry count 0) until the cached pages are written into it.
     std::fill(image_.begin(), image_.end(), 0);
-    BeginAccess();
-    try {
+    {
+      TFileAccess access(*this);
       Seek(end - kIndexPageSize);
       Write(image_.data(), kIndexPageSize);
-    } catch (...) {
-      EndAccess();
-      throw;
     }
-    EndAccess();
   }
   if (!page->Store(image_.data())) RaiseIndexCorrupt(page->Slot(), "page does not fit");
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
-  BeginAccess();
-  try {
+  {
+    TFileAccess access(*this);
     Seek(static_cast<int64_t>(page->Number()) * kIndexPageSize);
     Write(image_.data(), kIndexPageSize);
-  } catch (...) {
-    EndAccess();
-    throw;
   }
-  EndAccess();
   ++page_writes_;
   page->Dirty = false;
 }
