@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <random>
 
-#include "db/sql/expressions/records_bitmap.h"
+#include "db/sql/bitmaps/records_bitmap.h"
 
 namespace {
 

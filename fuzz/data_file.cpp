@@ -1,7 +1,7 @@
 // Arbitrary bytes as a data file: opening, checking, reading every record and field, walking
 // the deleted chain, deleting, writing back and reopening must either work or raise an engine
 // error. It must never crash, hang, read outside a buffer or hand out one record twice.
-#include "db/storage/data_file.h"
+#include "db/storage/data/data_file.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -291,6 +291,45 @@ TEST_F(GameTest, AStoneCannotPassOtherStones) {
   }
 }
 
+// Every source against every target on an empty board, including the column-9 targets a drop
+// in the frame's margin would give: exactly the other points of the source's row and column.
+TEST_F(GameTest, OnAnEmptyBoardAStoneReachesItsWholeRowAndColumn) {
+  Start();
+  for (int source = 1; source <= kPoints; ++source) {
+    SetPosition({{1, source}});
+    game.SourcePoint = source;
+    for (int target = 0; target <= kPoints + 9; ++target) {
+      game.TargetPoint = target;
+      const bool onBoard = target >= 1 && target <= kPoints;
+      const bool expected =
+          onBoard && target != source &&
+          (RowOf(target) == RowOf(source) || ColumnOf(target) == ColumnOf(source));
+      ASSERT_EQ(game.IsReachable(), expected) << source << " -> " << target;
+    }
+  }
+}
+
+// Stone 14 is the last black stone: black's to move, drawn with black's image and colour.
+TEST_F(GameTest, TheLastBlackStoneMovesOnBlacksTurn) {
+  Start();
+  ASSERT_EQ(game.StonePoint[14], 72);
+  EXPECT_EQ(game.ColourAt[72], 1);
+  const TDragStart s = game.Image1StartDrag(14);
+  ASSERT_TRUE(s.goesOn);
+  EXPECT_EQ(s.imageIndex, 0);
+  EXPECT_TRUE(view.TakeEvents().empty());
+  game.Panel1DragDrop(TDropControl::Shape1, 39 * 7 + 19, 39 * 4 + 19);  // point 68, up column 7
+  EXPECT_EQ(game.StonePoint[14], 68);
+  EXPECT_EQ(game.ColourAt[68], 1);
+  EXPECT_EQ(view.pictures[14], TPicture::BlackLastMove);
+  EXPECT_EQ(game.Turn, 2);
+  EXPECT_EQ(view.turnLine, "次は白番です。");
+  CheckInvariants();
+  // Now stone 14 is out of turn.
+  EXPECT_FALSE(game.Image1StartDrag(14).goesOn);
+  EXPECT_EQ(view.TakeEvents(), (Events{"cue 1", "cue 8", "msg 白番です。"}));
+}
+
 TEST_F(GameTest, CapturesInSeveralDirectionsAtOnce) {
   Start();
   // Black 1 moves up to 41; white runs above (40), left (32) and right (50, 59) are closed by
@@ -410,6 +449,24 @@ TEST_F(GameTest, CalledGameNamesTheWinnerAndUnlocksTheSettings) {
   EXPECT_EQ(view.TakeEvents(), (Events{"cue 5", "msg コールドゲームで 黒 の勝ちです。"}));
   EXPECT_TRUE(view.settingsEnabled);
   EXPECT_TRUE(view.startEnabled);
+}
+
+// White ahead by the maximum: black's taken count exceeds white's, and white is named.
+TEST_F(GameTest, CalledGameWhiteLeadsNamesWhite) {
+  game.ComboBox2Change(0);  // difference 5
+  Start();
+  game.BlackTaken = 4;
+  // White 15 moves up column 4 to 41 and closes black 40 against white 39.
+  SetPosition({{15, 45}, {16, 39}, {1, 40}, {2, 70}});
+  game.Turn = 2;
+  Move(15, 41);
+  ASSERT_EQ(game.PendingCount, 1);
+  view.TakeEvents();
+  game.CuteButton2Click();
+  EXPECT_EQ(view.TakeEvents(), (Events{"cue 5", "msg コールドゲームで 白 の勝ちです。"}));
+  EXPECT_TRUE(view.settingsEnabled);
+  EXPECT_TRUE(view.startEnabled);
+  EXPECT_EQ(game.BlackTaken, 0);
 }
 
 TEST_F(GameTest, TheTargetCheckComesFirst) {

@@ -14,7 +14,7 @@
 #include "db/sql/expressions/evaluate_values.h"
 #include "db/sql/expressions/type_groups.h"
 #include "db/sql/expressions/value_conversion.h"
-#include "db/storage/locale_case.h"
+#include "db/storage/locale/locale_case.h"
 
 namespace {
 

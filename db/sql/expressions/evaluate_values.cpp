@@ -11,7 +11,7 @@
 #include "db/sql/expressions/date_time_text.h"
 #include "db/sql/expressions/type_groups.h"
 #include "db/sql/expressions/value_conversion.h"
-#include "db/storage/locale_compare.h"
+#include "db/storage/locale/locale_compare.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "db/sql/expressions/type_groups.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 namespace {
 

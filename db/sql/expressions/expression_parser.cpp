@@ -9,7 +9,7 @@
 
 #include "db/engine/errors/engine_error.h"
 #include "db/sql/expressions/exp_clock.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 namespace {
 
@@ -481,6 +481,7 @@ TExpToken* TExpressionParser::DoCurrentMoment(int which) {
 
 TExpToken* TExpressionParser::DoColumn(std::string name, uint8_t flags) {
   // The name token has been consumed; "." makes it a correlation name.
+  CheckNameLength(name);
   TExpToken* node = NewNode(kNodeColumn, 0);
   if (!TokenIs('.')) {
     node->Text = name;
@@ -499,11 +500,17 @@ TExpToken* TExpressionParser::DoColumn(std::string name, uint8_t flags) {
         "Symbol or string expression expected after table correlation name separator '.', "
         "instead found '");
   }
+  CheckNameLength(column);
   NextToken();
   node->Text = name + "." + column;
   node->ColumnName = column.substr(0, kMaxShortString);
   node->TableAlias = BareFileName(name);
   return node;
+}
+
+void TExpressionParser::CheckNameLength(std::string_view name) {
+  if (name.size() > kMaxShortString)
+    FailIn("Name longer than 255 characters: '" + std::string(name.substr(0, 32)) + "...'");
 }
 
 TExpToken* TExpressionParser::DoCharacter() {

@@ -46,6 +46,9 @@ inline constexpr uint8_t kParseAllColumns = 2;  // "*" allowed as an operand
 inline constexpr uint8_t kParsePredicates = 4;  // LIKE, BETWEEN, IN, IS NULL allowed
 inline constexpr uint8_t kParseParameters = 8;  // "?" allowed
 inline constexpr uint8_t kParseSubSelects = 16;
+// "*" allowed as the argument of COUNT alone, where kParseAllColumns is not given (HAVING, so
+// that "HAVING COUNT(*) > 1" matches a COUNT(*) of the select list).
+inline constexpr uint8_t kParseCountStar = 32;
 
 class TExpressionParser;
 
@@ -110,6 +113,8 @@ class TExpressionParser : public TExpTokenizer {
   TExpToken* DoPrimary(uint8_t flags);
   TExpToken* DoSymbol(uint8_t flags);
   TExpToken* DoColumn(std::string name, uint8_t flags);
+  // Column and correlation names are short strings: a longer one is refused, not cut.
+  void CheckNameLength(std::string_view name);
   TExpToken* DoNumber();
   TExpToken* DoCharacter();
   TExpToken* DoCurrentMoment(int which);

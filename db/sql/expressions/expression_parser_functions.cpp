@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/sql/expressions/expression_parser.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 namespace {
 
@@ -104,6 +104,15 @@ TExpToken* TExpressionParser::DoFunction(uint8_t flags) {
   constexpr std::string_view kArgument = " function argument, instead found '";
   switch (function->Syntax) {
     case TSyntax::kAggregate:
+      if (function->Op == kOpCount && (flags & kParseCountStar) && TokenIs('*')) {
+        TExpToken* all = NewNode(kNodeColumn, 0);
+        all->ColumnName = "*";
+        NextToken();
+        args.push_back(all);
+        break;
+      }
+      args.push_back(DoAdditive(flags));
+      break;
     case TSyntax::kOne:
       args.push_back(DoAdditive(flags));
       break;

@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "db/sql/expressions/expression_parser.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "db/sql/expressions/evaluate_values.h"
 #include "db/sql/expressions/type_groups.h"
 #include "db/sql/expressions/value_conversion.h"
-#include "db/storage/field_types.h"
-#include "db/storage/locale_compare.h"
+#include "db/storage/data/field_types.h"
+#include "db/storage/locale/locale_compare.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // LIKE with a single backtrack point (the last "%" passed), see like_match.h.
 #include "db/sql/expressions/like_match.h"
 
-#include "db/storage/locale_compare.h"
+#include "db/storage/locale/locale_compare.h"
 
 bool LikeMatches(std::string_view s, std::string_view p, uint16_t languageId, uint16_t sortId) {
   size_t si = 0, pi = 0;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "db/sql/expressions/exp_token.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 inline constexpr uint8_t kRuleNone = 0;
 inline constexpr uint8_t kRuleMemo = 20;

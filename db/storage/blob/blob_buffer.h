@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "db/storage/field_value.h"
+#include "db/storage/data/field_value.h"
 
 class TBlobFile;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/storage/field_value.h"
+#include "db/storage/data/field_value.h"
 
 class TBlobFile;
 

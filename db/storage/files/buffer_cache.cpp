@@ -152,7 +152,12 @@ std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry(size_t& insertIndex) {
     victim = EvictionCandidate();
   }
   if (victim == nullptr) {
-    capacity_ += layout_.growth;
+    // Nothing can go: grow. Inside a transaction every change stays until the commit, so the
+    // cache grows by half again, and looking for a victim (a walk over the dirty entries)
+    // happens a logarithmic number of times rather than once per few units.
+    const uint32_t step =
+        owner_.TransactionLockHeld() ? std::max(layout_.growth, capacity_ / 2) : layout_.growth;
+    capacity_ += step;
     return pool_.Take();
   }
   bool found = false;
@@ -316,19 +321,38 @@ bool TBufferCache::Flush() {
 
 void TBufferCache::Trim(uint32_t capacity) {
   capacity = AtLeastOne(capacity);
-  bool flushed = false;
-  while (sorted_.size() > capacity) {
-    TCacheEntry* victim = EvictionCandidate();
-    if (victim == nullptr && !flushed) {
-      flushed = true;
+  if (sorted_.size() > capacity) {
+    // The least recently used entries that may go, taken in one pass (after a flush when too
+    // few are clean), then cut out of the sorted list in one pass: after a large transaction
+    // removing them one at a time would cost the cache's size for every entry.
+    const size_t excess = sorted_.size() - capacity;
+    std::vector<TCacheEntry*> victims;
+    auto collect = [&] {
+      victims.clear();
+      for (TCacheEntry* e = tail_; e != nullptr && victims.size() < excess; e = e->Newer) {
+        if (!e->Dirty && e->PinCount == 0) victims.push_back(e);
+      }
+    };
+    collect();
+    if (victims.size() < excess) {
       Flush();
-      continue;
+      collect();
     }
-    if (victim == nullptr) break;
-    bool found = false;
-    const size_t index = Search(victim->Number, found);
-    if (!found) RaiseCorrupt();
-    pool_.Return(Remove(index));
+    std::sort(victims.begin(), victims.end(),
+              [](const TCacheEntry* a, const TCacheEntry* b) { return a->Number < b->Number; });
+    size_t next = 0;
+    size_t kept = 0;
+    for (size_t i = 0; i < sorted_.size(); ++i) {
+      if (next < victims.size() && sorted_[i].get() == victims[next]) {
+        ++next;
+        Unlink(sorted_[i].get());
+        pool_.Return(std::move(sorted_[i]));
+        continue;
+      }
+      if (kept != i) sorted_[kept] = std::move(sorted_[i]);
+      ++kept;
+    }
+    sorted_.resize(kept);
   }
   capacity_ = std::max<uint32_t>(static_cast<uint32_t>(sorted_.size()), capacity);
 }

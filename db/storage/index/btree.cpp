@@ -118,16 +118,42 @@ bool TBTree::FindKey(const uint8_t* key, bool nearest, TIndexPath& path, int64_t
   int pos = 0;
   const bool found = SearchLeaf(leaf, key, length, pos);
   if (!found) {
-    if (nearest) {
-      if (pos >= leaf->Count()) pos = leaf->Count() - 1;
-    } else {
+    if (!nearest) {
       pos = pos > 0 ? pos - 1 : 0;
+    } else if (pos >= leaf->Count()) {
+      // The key lies beyond this leaf: its first greater entry, if any, starts the next leaf.
+      if (StepToNextLeaf(path)) {
+        rank += leaf->Count();
+        pos = 0;
+      } else {
+        pos = leaf->Count() - 1;
+      }
     }
   }
   path.Level[leafLevel].Position = pos;
   rank += pos;
   file_.TrimPages();
   return found;
+}
+
+bool TBTree::StepToNextLeaf(TIndexPath& path) {
+  const int leafLevel = path.Levels - 1;
+  int level = leafLevel - 1;
+  while (level >= 0 && path.Level[level].Position + 1 >= path.Level[level].Cached->Count()) {
+    --level;
+  }
+  if (level < 0) return false;
+  ++path.Level[level].Position;
+  int32_t n = path.Level[level].Cached->Reference(path.Level[level].Position);
+  for (int l = level + 1; l <= leafLevel; ++l) {
+    TPage* page = Fetch(n, l);
+    if (page->IsLeaf() != (l == leafLevel)) file_.RaiseIndexCorrupt(slot_, "leaves at two depths");
+    path.Level[l].Page = n;
+    path.Level[l].Cached = page;
+    path.Level[l].Position = 0;
+    n = page->IsLeaf() ? 0 : page->Reference(0);
+  }
+  return true;
 }
 
 bool TBTree::Lookup(const uint8_t* key, int32_t& recordNumber) {

@@ -36,9 +36,10 @@ class TBTree {
 
   // Searches for the first length bytes of key (0: the whole key). True when an entry compares
   // equal. path ends at the leaf position found: the equal entry; else with nearest the first
-  // greater entry (the last when all are smaller), without it the last smaller entry (the first
-  // when all are greater). rank receives the number of entries before that position. An empty
-  // index finds nothing (path.Levels 0).
+  // greater entry, on the next leaf when the key lies beyond the leaf the descent reached (the
+  // last entry when all are smaller), without it the last smaller entry (the first when all are
+  // greater). rank receives the number of entries before that position. An empty index finds
+  // nothing (path.Levels 0).
   bool FindKey(const uint8_t* key, bool nearest, TIndexPath& path, int64_t& rank,
                size_t length = 0);
   // True, with the entry's record number, when the whole key is present.
@@ -75,6 +76,9 @@ class TBTree {
   // Position of key in leaf: true when equal; else pos = first greater.
   bool SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos) const;
   int64_t LeavesBefore(TPage* leaf);
+  // Moves path from its leaf to the next leaf, at position 0 on every level below the one that
+  // advances; false, path unchanged, when the leaf is the last.
+  bool StepToNextLeaf(TIndexPath& path);
   // Most pages a walk along level links can meet before it must have looped.
   int64_t PageLimit() const;
 

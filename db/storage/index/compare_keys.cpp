@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "db/storage/index/index_header.h"
-#include "db/storage/locale_compare.h"
+#include "db/storage/locale/locale_compare.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <span>
 #include <string>
 
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 inline constexpr size_t kIndexDescriptorSize = 120;
 inline constexpr size_t kMaxIndexFields = 16;

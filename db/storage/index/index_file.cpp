@@ -524,6 +524,7 @@ void TIndexFile::DiscardPages() {
 }
 
 void TIndexFile::TrimPages() {
+  if (hold_dirty_) return;
   while (resident_ > capacity_ && oldest_) {
     TPage* victim = oldest_;
     if (victim->Dirty) WritePage(victim);

@@ -27,7 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 #include "db/storage/files/file_handler.h"
 #include "db/storage/index/index_header.h"
 #include "db/storage/index/index_key.h"
@@ -112,8 +112,12 @@ class TIndexFile : public TFileHandler {
   bool FlushPages();
   // Drops every cached page unwritten.
   void DiscardPages();
-  // Evicts least recently used pages (writing dirty ones) down to the cache capacity.
+  // Evicts least recently used pages (writing dirty ones) down to the cache capacity; nothing
+  // while dirty pages are held.
   void TrimPages();
+  // While set, dirty pages stay in the cache until FlushPages or DiscardPages: the cache grows
+  // instead of writing them (a transaction, whose rollback must be able to drop every change).
+  void SetHoldDirtyPages(bool value) { hold_dirty_ = value; }
   // The cache capacity in pages (at least 8: one tree operation holds a few pages).
   void SetPageCacheCapacity(uint32_t pages);
   uint32_t PageCacheCapacity() const { return capacity_; }
@@ -145,6 +149,7 @@ class TIndexFile : public TFileHandler {
   std::vector<FieldDescriptor> fields_;
   bool encrypted_ = false;
   bool force_flush_ = false;
+  bool hold_dirty_ = false;
   std::string table_name_;
 
   // The page cache: pages below kDirectPages in a vector by number, the rest in a map; an LRU

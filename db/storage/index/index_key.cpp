@@ -8,7 +8,7 @@
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/index/index_header.h"
 #include "db/storage/le_codec.h"
-#include "db/storage/locale_case.h"
+#include "db/storage/locale/locale_case.h"
 
 namespace {
 

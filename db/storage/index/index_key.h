@@ -34,8 +34,8 @@
 #include <string_view>
 #include <vector>
 
-#include "db/storage/field_types.h"
-#include "db/storage/field_value.h"
+#include "db/storage/data/field_types.h"
+#include "db/storage/data/field_value.h"
 #include "db/storage/index/index_descriptor.h"
 
 struct IndexKey {

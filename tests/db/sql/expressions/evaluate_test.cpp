@@ -124,20 +124,59 @@ TEST(Evaluate, MixedComparisons) {
       &row);
 }
 
-TEST(Evaluate, Like) {
+// The value text of a constant expression evaluated under the table locale languageId.
+std::string EvalUnder(std::string_view text, uint16_t languageId) {
+  exptest::TRow row;
+  TExpToken* tree = exptest::ParseChecked(text, row);
+  std::string result;
+  try {
+    TExpToken* value = Evaluate(*tree, nullptr, &row, 0, languageId);
+    result = exptest::ValueString(*value);
+    GlobalExpTokenStack().Return(value);
+  } catch (...) {
+    ReleaseExpTree(GlobalExpTokenStack(), tree);
+    throw;
+  }
+  ReleaseExpTree(GlobalExpTokenStack(), tree);
+  return result;
+}
+
+// Byte order and a table locale (German) match alike: a locale compares characters with its
+// collation but never ignores case, and a differing first character is no match.
+TEST(Evaluate, LikeWithAndWithoutALocale) {
+  const TScript scripts[] = {
+      {"'abc' LIKE 'a%c'", "TRUE"},    {"'ac' LIKE 'a%c'", "TRUE"},
+      {"'abd' LIKE 'a%c'", "FALSE"},   {"'abc' LIKE 'x%'", "FALSE"},
+      {"'abc' LIKE 'ABC'", "FALSE"},  // case-sensitive
+      {"'ABC' LIKE 'a%'", "FALSE"},    {"'aBc' LIKE '_B_'", "TRUE"},
+      {"'abc' LIKE '%'", "TRUE"},      {"'abc' LIKE 'a_c'", "TRUE"},
+      {"'abc' LIKE '_'", "FALSE"},     {"'aXbXc' LIKE '%b%c'", "TRUE"},
+      {"'aXbXc' LIKE '%x%'", "FALSE"}, {"'abcabd' LIKE '%abd'", "TRUE"},
+      {"'ab' LIKE 'a%%%b%'", "TRUE"},  {"'a%' LIKE 'a%'", "TRUE"},
+      {"'abc' NOT LIKE 'b%'", "TRUE"}, {"'abc' NOT LIKE 'x%'", "TRUE"},
+  };
+  for (uint16_t language : {0, 1031}) {
+    for (const TScript& script : scripts) {
+      EXPECT_EQ(EvalUnder(script.Text, language), script.Expected)
+          << script.Text << " language " << language;
+    }
+  }
+}
+
+// Division of BCD values rounds the exact half away from zero, whatever the signs, both in
+// the ten-thousandths and when the result's scale is smaller.
+TEST(Evaluate, BcdDivisionRoundsExactHalvesAwayFromZero) {
   RunScripts({
-      {"'abc' LIKE 'a%c'", "TRUE"},
-      {"'ac' LIKE 'a%c'", "TRUE"},
-      {"'abd' LIKE 'a%c'", "FALSE"},
-      {"'ABC' LIKE 'a%'", "FALSE"},  // case-sensitive
-      {"'abc' LIKE '%'", "TRUE"},
-      {"'abc' LIKE 'a_c'", "TRUE"},
-      {"'abc' LIKE '_'", "FALSE"},
-      {"'aXbXc' LIKE '%b%c'", "TRUE"},
-      {"'abcabd' LIKE '%abd'", "TRUE"},
-      {"'ab' LIKE 'a%%%b%'", "TRUE"},
-      {"'a%' LIKE 'a%'", "TRUE"},
-      {"'abc' NOT LIKE 'b%'", "TRUE"},
+      {"CAST(0.0003 AS DECIMAL(10, 4)) / 2", "0.0002"},
+      {"CAST(-0.0003 AS DECIMAL(10, 4)) / 2", "-0.0002"},
+      {"CAST(0.0003 AS DECIMAL(10, 4)) / -2", "-0.0002"},
+      {"CAST(-0.0003 AS DECIMAL(10, 4)) / CAST(-2 AS DECIMAL(10, 4))", "0.0002"},
+      {"CAST(0.0005 AS DECIMAL(10, 4)) / 2", "0.0003"},
+      {"CAST(0.0002 AS DECIMAL(10, 4)) / 3", "0.0001"},
+      {"CAST(-0.0001 AS DECIMAL(10, 4)) / 3", "0.0000"},
+      {"CAST(0.03 AS DECIMAL(10, 2)) / 2", "0.02"},
+      {"CAST(-0.03 AS DECIMAL(10, 2)) / 2", "-0.02"},
+      {"CAST(-0.01 AS DECIMAL(10, 2)) / 3", "0.00"},
   });
 }
 

@@ -13,7 +13,7 @@
 #include "db/sql/expressions/expression_parser.h"
 #include "db/sql/expressions/type_check.h"
 #include "db/sql/expressions/value_conversion.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 namespace exptest {
 

@@ -18,7 +18,7 @@
 #include "db/sql/expressions/prepare_filter.h"
 #include "db/sql/expressions/type_check.h"
 #include "db/sql/expressions/value_conversion.h"
-#include "db/storage/field_types.h"
+#include "db/storage/data/field_types.h"
 
 namespace {
 

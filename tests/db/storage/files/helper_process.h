@@ -1,5 +1,6 @@
-// The second process of the cross-process file tests: file_lock_helper, started with posix_spawn
-// and driven through pipes. PEBRIO_FILE_LOCK_HELPER names its executable.
+// The second process of the cross-process tests, started with posix_spawn and driven through
+// pipes: file_lock_helper for the file layer (PEBRIO_FILE_LOCK_HELPER names its executable),
+// or any other helper executable given by path.
 #pragma once
 
 #include <fcntl.h>
@@ -21,7 +22,12 @@ namespace files_test {
 // command finish.
 class THelperProcess {
  public:
-  explicit THelperProcess(const std::vector<std::string>& args) {
+#ifdef PEBRIO_FILE_LOCK_HELPER
+  explicit THelperProcess(const std::vector<std::string>& args)
+      : THelperProcess(PEBRIO_FILE_LOCK_HELPER, args) {}
+#endif
+  // Starts program (an executable path) with args.
+  THelperProcess(const std::string& program, const std::vector<std::string>& args) {
     int to_child[2];
     int from_child[2];
     if (pipe2(to_child, O_CLOEXEC) != 0) return;
@@ -35,12 +41,12 @@ class THelperProcess {
     posix_spawn_file_actions_adddup2(&actions, to_child[0], 0);
     posix_spawn_file_actions_adddup2(&actions, from_child[1], 1);
     std::vector<char*> argv;
-    std::string program = PEBRIO_FILE_LOCK_HELPER;
-    argv.push_back(program.data());
+    std::string path = program;
+    argv.push_back(path.data());
     std::vector<std::string> copies = args;
     for (std::string& arg : copies) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -57,7 +63,9 @@ class THelperProcess {
   THelperProcess(const THelperProcess&) = delete;
   THelperProcess& operator=(const THelperProcess&) = delete;
 
-  bool Started() const { return pid_ > 0; }
+  bool Started() const {
+    return pid_ > 0;
+  }
 
   // The next line the helper printed (blocks until it does; "" at its end).
   std::string ReadLine() {
@@ -91,6 +99,7 @@ class THelperProcess {
   int output_ = -1;
 };
 
+#ifdef PEBRIO_FILE_LOCK_HELPER
 // Runs the helper to its end and returns the first line it printed.
 inline std::string RunHelper(const std::vector<std::string>& args) {
   THelperProcess helper(args);
@@ -99,5 +108,6 @@ inline std::string RunHelper(const std::vector<std::string>& args) {
   helper.Wait();
   return line;
 }
+#endif
 
 }  // namespace files_test

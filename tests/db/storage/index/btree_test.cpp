@@ -1,29 +1,25 @@
 // The B+-tree against a model: randomized insertions and deletions in every compression mode,
 // ascending and descending, unique and not, with the checker after every step (or every N
-// steps in the long runs), and ranks and range counts compared with the model's.
+// steps in the long runs). The model orders keys by the values they were built from, so a
+// fault in the key comparison shows; ranks, leaf positions of present and absent keys (with and
+// without nearest) and range counts are compared with the model's.
 #include "db/storage/index/btree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <random>
 #include <set>
 
 #include "../engine_code.h"
-#include "db/storage/index/compare_keys.h"
 #include "db/storage/index/index_checker.h"
 #include "index_test_util.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct TKeyOrder {
-  const TKeyLayout* layout;
-  bool operator()(const Bytes& a, const Bytes& b) const {
-    return CompareKeys(*layout, a.data(), b.data(), a.size()) < 0;
-  }
-};
 
 enum class TKeyKind { LargeInt, StringAndSmallInt };
 
@@ -40,17 +36,45 @@ std::string Name(const TConfig& c) {
          (c.unique ? "_Unique" : "_Dup");
 }
 
+// A key as the values it was built from, with the product's encoding of them alongside.
+struct TModelKey {
+  std::optional<int64_t> number;    // the large integer, or the composite's small integer
+  std::optional<std::string> text;  // the composite's string
+  int32_t rowId = 0;                // part of the key only in a non-unique index
+  Bytes bytes;
+};
+
+// The index order stated from the values, independent of CompareKeys: nulls first; the
+// composite's second field is descending, which with no locale inverts it in an ascending
+// index, while a descending index reverses the whole key and that flag adds nothing.
+struct TValueOrder {
+  TConfig config;
+  template <typename T>
+  static int Three(const std::optional<T>& a, const std::optional<T>& b) {
+    if (!a || !b) return static_cast<int>(a.has_value()) - static_cast<int>(b.has_value());
+    return (*a > *b) - (*a < *b);
+  }
+  int Compare(const TModelKey& a, const TModelKey& b) const {
+    int r = 0;
+    if (config.kind == TKeyKind::LargeInt) {
+      r = Three(a.number, b.number);
+    } else {
+      r = Three(a.text, b.text);
+      if (r == 0) r = config.descending ? Three(a.number, b.number) : -Three(a.number, b.number);
+    }
+    if (r == 0 && !config.unique) r = (a.rowId > b.rowId) - (a.rowId < b.rowId);
+    return config.descending ? -r : r;
+  }
+  bool operator()(const TModelKey& a, const TModelKey& b) const { return Compare(a, b) < 0; }
+};
+
 // One index over a fresh table, a model of its keys, and a random key source whose values
 // repeat (so non-unique indexes get equal values) and share prefixes and trailing zeros (so
 // the compression modes have something to do).
 class TModelRun {
  public:
   explicit TModelRun(const TConfig& config, uint32_t seed)
-      : config_(config),
-        table_(config.kind == TKeyKind::LargeInt
-                   ? MakeFields({{kFieldLargeInt, 0}})
-                   : MakeFields({{kFieldString, 24}, {kFieldSmallInt, 0}})),
-        random_(seed) {
+      : config_(config), table_(Fields()), random_(seed), model_(TValueOrder{config}) {
     TIndexFile& file = table_.file;
     const std::vector<uint16_t> fields =
         config.kind == TKeyKind::LargeInt ? std::vector<uint16_t>{1} : std::vector<uint16_t>{1, 2};
@@ -59,64 +83,76 @@ class TModelRun {
                                      config.descending, {false, true}));
     file.SetPageCacheCapacity(32);
     tree_ = std::make_unique<TBTree>(file, 1);
-    model_ = std::make_unique<std::set<Bytes, TKeyOrder>>(TKeyOrder{&file.Layout(1)});
   }
 
   TIndexFile& File() { return table_.file; }
   TBTree& Tree() { return *tree_; }
-  size_t Size() const { return model_->size(); }
+  size_t Size() const { return model_.size(); }
 
-  Bytes RandomKey() {
-    const std::vector<FieldDescriptor> fields =
-        table_.file.Layout(1).Fields.empty() ? std::vector<FieldDescriptor>{} : Fields();
-    std::vector<uint8_t> record = EmptyRecord(fields, next_row_id_++);
+  TModelKey RandomKey() {
+    TModelKey key;
+    key.rowId = next_row_id_++;
     const uint32_t range = config_.unique ? 200000 : 3000;
     if (config_.kind == TKeyKind::LargeInt) {
       const int64_t v = static_cast<int64_t>(random_() % range) - range / 2;
-      if (random_() % 50 != 0) SetFieldInteger(record, fields[0], v * 1000003);
+      if (random_() % 50 != 0) key.number = v * 1000003;
     } else {
       static const char* kStems[] = {"", "A", "AB", "ABC", "ABCDEFGHIJ", "ABD", "Z", "ZZZZ"};
       std::string s = kStems[random_() % 8];
       const int extra = static_cast<int>(random_() % 6);
       for (int i = 0; i < extra; ++i) s += static_cast<char>('A' + random_() % 3);
-      if (!s.empty()) SetFieldString(record, fields[0], s);
+      if (!s.empty()) key.text = s;
       if (random_() % 10 != 0) {
-        SetFieldInteger(record, fields[1], static_cast<int64_t>(random_() % (range / 100 + 1)) - 5);
+        key.number = static_cast<int64_t>(random_() % (range / 100 + 1)) - 5;
       }
     }
-    IndexKey key;
-    EncodeKey(table_.file.Layout(1), record, key);
-    return Bytes(key.data(), key.data() + key.Length);
+    Encode(key);
+    return key;
   }
 
-  // A key present in the model, chosen at random (its end when empty).
-  Bytes PresentKey() {
-    auto it = model_->begin();
-    std::advance(it, static_cast<long>(random_() % model_->size()));
+  // A key just beside key in value order, usually absent: probes between neighbouring
+  // entries, and so between the last entry of a leaf and the first of the next.
+  TModelKey Beside(const TModelKey& key, size_t i) const {
+    TModelKey near = key;
+    if (!config_.unique && (config_.kind == TKeyKind::LargeInt || i % 2 == 0)) {
+      ++near.rowId;
+    } else if (config_.kind == TKeyKind::LargeInt) {
+      near.number = key.number ? *key.number + 1 : std::numeric_limits<int64_t>::min();
+    } else {
+      near.text = key.text.value_or("") + "@";  // '@' sorts below every letter used
+    }
+    Encode(near);
+    return near;
+  }
+
+  // A key present in the model, chosen at random.
+  TModelKey PresentKey() {
+    auto it = model_.begin();
+    std::advance(it, static_cast<long>(random_() % model_.size()));
     return *it;
   }
 
-  void Insert(const Bytes& key) {
-    const bool present = model_->count(key) != 0;
-    const uint16_t code = EngineCodeOf([&] { tree_->InsertKey(key.data(), record_++); });
+  void Insert(const TModelKey& key) {
+    const bool present = model_.count(key) != 0;
+    const uint16_t code = EngineCodeOf([&] { tree_->InsertKey(key.bytes.data(), record_++); });
     if (present) {
       ASSERT_EQ(code, VUZODE_KEYVIOL);
     } else {
       ASSERT_EQ(code, 0);
-      model_->insert(key);
+      model_.insert(key);
     }
   }
 
-  void Delete(const Bytes& key) {
-    const bool present = model_->count(key) != 0;
-    const uint16_t code = EngineCodeOf([&] { tree_->DeleteKey(key.data()); });
+  void Delete(const TModelKey& key) {
+    const bool present = model_.count(key) != 0;
+    const uint16_t code = EngineCodeOf([&] { tree_->DeleteKey(key.bytes.data()); });
     ASSERT_EQ(code, present ? 0 : VUZODE_INDEXCORRUPT);
-    model_->erase(key);
+    model_.erase(key);
   }
 
   void Step() {
-    const bool grow = model_->size() < target_;
-    if (model_->empty() || random_() % 100 < (grow ? 65u : 35u)) {
+    const bool grow = model_.size() < target_;
+    if (model_.empty() || random_() % 100 < (grow ? 65u : 35u)) {
       Insert(RandomKey());
     } else if (random_() % 10 == 0) {
       Delete(RandomKey());  // usually absent: must be refused, tree unchanged
@@ -126,40 +162,68 @@ class TModelRun {
     if (random_() % 4000 == 0) target_ = 100 + random_() % 8000;
   }
 
+  // FindKey with and without nearest, against the entries the model has before probe:
+  // found, the rank, and the entry the path's leaf position holds.
+  void CheckFind(const std::vector<TModelKey>& sorted, const TModelKey& probe) {
+    const TValueOrder order{config_};
+    const int64_t size = static_cast<int64_t>(sorted.size());
+    const int64_t below =
+        std::lower_bound(sorted.begin(), sorted.end(), probe, order) - sorted.begin();
+    const bool present = below < size && order.Compare(sorted[below], probe) == 0;
+    for (bool nearest : {true, false}) {
+      TIndexPath path;
+      int64_t rank = -1;
+      ASSERT_EQ(tree_->FindKey(probe.bytes.data(), nearest, path, rank), present);
+      if (size == 0) {
+        ASSERT_EQ(path.Levels, 0);
+        continue;
+      }
+      int64_t expected = below;
+      if (!present)
+        expected = nearest ? std::min(below, size - 1) : std::max<int64_t>(below - 1, 0);
+      ASSERT_EQ(rank, expected) << "nearest " << nearest << " of " << size;
+      ASSERT_GT(path.Levels, 0);
+      const auto& leafLevel = path.Level[path.Levels - 1];
+      const TPage* leaf = table_.file.FetchPage(1, leafLevel.Page);
+      ASSERT_TRUE(leaf->IsLeaf());
+      ASSERT_LT(leafLevel.Position, leaf->Count());
+      const uint8_t* entry = leaf->Key(leafLevel.Position);
+      ASSERT_EQ(Bytes(entry, entry + table_.file.Descriptor(1).KeyLength), sorted[expected].bytes)
+          << "nearest " << nearest << " rank " << expected;
+    }
+  }
+
   void CheckAgainstModel(int probes) {
     ASSERT_NO_THROW(CheckIndexFile(table_.file, {.RequireAllPagesAccounted = true}));
-    ASSERT_EQ(tree_->Count(), static_cast<int64_t>(model_->size()));
-    const std::vector<Bytes> sorted(model_->begin(), model_->end());
-    const TKeyOrder order{&table_.file.Layout(1)};
+    ASSERT_EQ(tree_->Count(), static_cast<int64_t>(model_.size()));
+    const std::vector<TModelKey> sorted(model_.begin(), model_.end());
+    const TValueOrder order{config_};
+    // The tree's entries in rank order are the model's, so its key order is the values'.
+    for (size_t r = 0; r < sorted.size(); r += 1 + random_() % 8) {
+      IndexKey key;
+      int32_t record = 0;
+      ASSERT_TRUE(tree_->EntryAtRank(static_cast<int64_t>(r), key, record));
+      ASSERT_EQ(Bytes(key.data(), key.data() + key.Length), sorted[r].bytes) << "rank " << r;
+    }
+    for (size_t i = 0; i < sorted.size(); ++i) {
+      ASSERT_NO_FATAL_FAILURE(CheckFind(sorted, Beside(sorted[i], i)));
+    }
     for (int i = 0; i < probes; ++i) {
-      const Bytes probe = (i % 2 == 0 || sorted.empty()) ? RandomKey() : PresentKey();
+      const TModelKey probe = (i % 2 == 0 || sorted.empty()) ? RandomKey() : PresentKey();
+      ASSERT_NO_FATAL_FAILURE(CheckFind(sorted, probe));
       const int64_t below =
           std::lower_bound(sorted.begin(), sorted.end(), probe, order) - sorted.begin();
       const int64_t upTo =
           std::upper_bound(sorted.begin(), sorted.end(), probe, order) - sorted.begin();
-      ASSERT_EQ(tree_->CountBefore(probe.data(), 0, false), below);
-      ASSERT_EQ(tree_->CountBefore(probe.data(), 0, true), upTo);
-      TIndexPath path;
-      int64_t rank = -1;
-      const bool found = tree_->FindKey(probe.data(), true, path, rank);
-      ASSERT_EQ(found, upTo != below);
-      if (found) {
-        ASSERT_EQ(rank, below);
-      }
-      if (!sorted.empty()) {
-        const size_t r = random_() % sorted.size();
-        IndexKey key;
-        int32_t record = 0;
-        ASSERT_TRUE(tree_->EntryAtRank(static_cast<int64_t>(r), key, record));
-        ASSERT_EQ(Bytes(key.data(), key.data() + key.Length), sorted[r]);
-        const Bytes other = RandomKey();
-        const Bytes& low = order(other, probe) ? other : probe;
-        const Bytes& high = order(other, probe) ? probe : other;
-        const int64_t expected =
-            (std::upper_bound(sorted.begin(), sorted.end(), high, order) - sorted.begin()) -
-            (std::lower_bound(sorted.begin(), sorted.end(), low, order) - sorted.begin());
-        ASSERT_EQ(tree_->CountRange(low.data(), true, high.data(), true), expected);
-      }
+      ASSERT_EQ(tree_->CountBefore(probe.bytes.data(), 0, false), below);
+      ASSERT_EQ(tree_->CountBefore(probe.bytes.data(), 0, true), upTo);
+      const TModelKey other = RandomKey();
+      const TModelKey& low = order(other, probe) ? other : probe;
+      const TModelKey& high = order(other, probe) ? probe : other;
+      const int64_t expected =
+          (std::upper_bound(sorted.begin(), sorted.end(), high, order) - sorted.begin()) -
+          (std::lower_bound(sorted.begin(), sorted.end(), low, order) - sorted.begin());
+      ASSERT_EQ(tree_->CountRange(low.bytes.data(), true, high.bytes.data(), true), expected);
     }
   }
 
@@ -172,11 +236,26 @@ class TModelRun {
                : MakeFields({{kFieldString, 24}, {kFieldSmallInt, 0}});
   }
 
+  // Fills key.bytes: the values written into a record, encoded as the index encodes it.
+  void Encode(TModelKey& key) const {
+    const std::vector<FieldDescriptor> fields = Fields();
+    std::vector<uint8_t> record = EmptyRecord(fields, key.rowId);
+    if (config_.kind == TKeyKind::LargeInt) {
+      if (key.number) SetFieldInteger(record, fields[0], *key.number);
+    } else {
+      if (key.text) SetFieldString(record, fields[0], *key.text);
+      if (key.number) SetFieldInteger(record, fields[1], *key.number);
+    }
+    IndexKey encoded;
+    EncodeKey(table_.file.Layout(1), record, encoded);
+    key.bytes.assign(encoded.data(), encoded.data() + encoded.Length);
+  }
+
   TConfig config_;
   TTestIndexFile table_;
   std::mt19937 random_;
   std::unique_ptr<TBTree> tree_;
-  std::unique_ptr<std::set<Bytes, TKeyOrder>> model_;
+  std::set<TModelKey, TValueOrder> model_;
   int32_t next_row_id_ = 1;
   int32_t record_ = 1;
   size_t target_ = 3000;
@@ -326,6 +405,39 @@ TEST(BTree, CompressedLeavesWithLongPrefixesStayWithinTheirPages) {
   }
   EXPECT_TRUE(table.file.FlushPages());
   EXPECT_EQ(tree.Count(), 200);
+}
+
+// Long keys make small pages and a tree four levels deep, so a probe past a leaf's last entry
+// may have to climb several levels to reach the next leaf's first.
+TEST(BTree, AbsentKeysBetweenLeavesOfADeepTree) {
+  TTestIndexFile table(MakeFields({{kFieldString, 250}}));
+  table.file.DefinePrimaryIndex(MakeIndex("", {1}, true));
+  TBTree tree(table.file, 0);
+  const uint16_t kl = table.file.Descriptor(0).KeyLength;
+  auto key = [&](int v) {
+    IndexKey k(kl);
+    k.Bytes[0] = 1;
+    const std::string text = v < 0 ? "A" : "K" + std::to_string(100000 + v);
+    std::memcpy(k.data() + 1, text.data(), text.size());
+    return k;
+  };
+  const int count = 3000;  // entries 0, 2, 4, ...
+  for (int i = 0; i < count; ++i) tree.InsertKey(key(2 * i).data(), i + 1);
+  for (int probe = -1; probe <= 2 * count; probe += 2) {
+    const int below = probe < 0 ? 0 : (probe + 1) / 2;
+    for (bool nearest : {true, false}) {
+      TIndexPath path;
+      int64_t rank = -1;
+      ASSERT_FALSE(tree.FindKey(key(probe).data(), nearest, path, rank));
+      ASSERT_GE(path.Levels, 4);
+      const int expected = nearest ? std::min(below, count - 1) : std::max(below - 1, 0);
+      ASSERT_EQ(rank, expected) << "probe " << probe << " nearest " << nearest;
+      const auto& leafLevel = path.Level[path.Levels - 1];
+      const TPage* leaf = table.file.FetchPage(0, leafLevel.Page);
+      ASSERT_EQ(std::memcmp(leaf->Key(leafLevel.Position), key(2 * expected).data(), kl), 0)
+          << "probe " << probe << " nearest " << nearest;
+    }
+  }
 }
 
 TEST(BTree, PartialKeySearchFindsThePrefixRange) {

@@ -1,6 +1,6 @@
 // Key encodings: for every field type, values listed in ascending order must give keys in
 // strictly ascending CompareKeys order, nulls first; descending fields and indexes reverse it;
-// a locale orders strings by its collation.
+// a locale orders strings by its collation, in every combination of descending field and index.
 #include "db/storage/index/index_key.h"
 
 #include <gtest/gtest.h>
@@ -200,6 +200,39 @@ TEST(IndexKey, LocaleOrdersStringsByCollationAndIgnoresCaseWhenAsked) {
   EncodeKey(ci, b, kb);
   EXPECT_EQ(ka, kb);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(ka.data() + 1)), "APFEL");
+}
+
+// With a locale nothing is inverted in the key: the comparison alone must reverse a string
+// field's order for a descending field or index (once when both), and the row id suffix only
+// for a descending index. The texts are in collation order, which byte order contradicts.
+TEST(IndexKey, LocaleOrderOfStringsInEveryDirection) {
+  const std::vector<FieldDescriptor> fields = MakeFields({{kFieldString, 12}});
+  const std::vector<std::pair<const char*, int32_t>> ascending = {
+      {nullptr, 1}, {"Affe", 2}, {"\xC3\x84pfel", 3}, {"bahn", 4}, {"bahn", 5}, {"Zebra", 6}};
+  for (int flags = 0; flags < 4; ++flags) {
+    const bool fieldDesc = flags & 1;
+    const bool indexDesc = flags & 2;
+    IndexDescriptor d = MakeIndex("I", {1}, false, kCompressNone, indexDesc, {fieldDesc});
+    d.KeyLength = static_cast<uint16_t>(ComputeKeyLength(d, fields));
+    const TKeyLayout layout = MakeKeyLayout(1, d, fields, 1031, 0);
+    std::vector<IndexKey> keys(ascending.size());
+    for (size_t i = 0; i < ascending.size(); ++i) {
+      std::vector<uint8_t> record = EmptyRecord(fields, ascending[i].second);
+      if (ascending[i].first != nullptr) SetFieldString(record, fields[0], ascending[i].first);
+      EncodeKey(layout, record, keys[i]);
+    }
+    for (size_t i = 1; i < keys.size(); ++i) {
+      const bool sameText = ascending[i].first != nullptr && ascending[i - 1].first != nullptr &&
+                            std::string(ascending[i].first) == ascending[i - 1].first;
+      const bool reversed = indexDesc || (fieldDesc && !sameText);
+      EXPECT_EQ(CompareKeys(layout, keys[i - 1].data(), keys[i].data(), layout.KeyLength),
+                reversed ? 1 : -1)
+          << "flags " << flags << " at " << i;
+      EXPECT_EQ(CompareKeys(layout, keys[i].data(), keys[i - 1].data(), layout.KeyLength),
+                reversed ? -1 : 1)
+          << "flags " << flags << " at " << i;
+    }
+  }
 }
 
 TEST(IndexKey, SystemKeys) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "db/storage/field_types.h"
-#include "db/storage/field_value.h"
+#include "db/storage/data/field_types.h"
+#include "db/storage/data/field_value.h"
 #include "db/storage/files/file_list.h"
 #include "db/storage/index/index_file.h"
 #include "db/storage/le_codec.h"

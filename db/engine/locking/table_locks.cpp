@@ -1,0 +1,204 @@
+// The locks of one session on one table, and change detection through the file headers.
+//
+//   | Lock            | Bytes taken (lock_layout.h)                            | Held            |
+//   |-----------------|--------------------------------------------------------|-----------------|
+//   | read            | one random reader byte of the .IDX (and of the .BLB)   | one operation   |
+//   | query read      | the same, with its own tokens                          | one SELECT      |
+//   | write           | .DAT write byte (unless the transaction holds it), the | one change      |
+//   |                 | whole reader range of the .IDX (and of the .BLB)       |                 |
+//   | transaction     | .DAT write byte                                        | start to end    |
+//   | record n        | .DAT byte of record n                                  | lock to unlock  |
+//
+// Readers block writers and writers block readers through the reader range; writers exclude
+// each other through the write byte. Whatever a failed attempt took is released before the
+// error is raised, so a timeout never leaves a byte behind.
+#include "db/engine/errors/engine_error.h"
+#include "db/engine/session/data_session.h"
+#include "db/engine/table/data_table.h"
+#include "db/storage/files/lock_layout.h"
+#include "platform/os/system.h"
+
+bool TDataTable::TakeReadSlot(TFileHandler& file, uint16_t& token) {
+  return LockReadSlot(file, token, Session().FileLockAttempts());
+}
+
+bool TDataTable::BeginRead() {
+  if (query_read_lock_held_ || read_lock_held_ || write_lock_held_ || transaction_lock_held_ ||
+      !TakesLocks() || !files_open_) {
+    return false;
+  }
+  if (!TakeReadSlot(index_file_, read_index_token_)) {
+    read_index_token_ = 0;
+    Raise(VUZODE_LOCKTIMEOUT);
+  }
+  if (HasBlobFile() && !TakeReadSlot(blob_file_, read_blob_token_)) {
+    UnlockReadSlot(index_file_, read_index_token_);
+    read_index_token_ = read_blob_token_ = 0;
+    Raise(VUZODE_LOCKTIMEOUT);
+  }
+  read_lock_held_ = true;
+  return RefreshIfChanged();
+}
+
+void TDataTable::EndRead() {
+  if (!read_lock_held_) return;
+  read_lock_held_ = false;
+  const bool blobReleased = read_blob_token_ == 0 || UnlockReadSlot(blob_file_, read_blob_token_);
+  const bool indexReleased = UnlockReadSlot(index_file_, read_index_token_);
+  read_index_token_ = read_blob_token_ = 0;
+  if (!blobReleased || !indexReleased) Raise(VUZODE_UNLOCKFAILED);
+}
+
+bool TDataTable::BeginQueryRead() {
+  if (query_read_lock_held_ || read_lock_held_ || write_lock_held_ || transaction_lock_held_ ||
+      !TakesLocks() || !files_open_) {
+    return false;
+  }
+  if (!TakeReadSlot(index_file_, query_read_index_token_)) {
+    query_read_index_token_ = 0;
+    Raise(VUZODE_LOCKTIMEOUT);
+  }
+  if (HasBlobFile() && !TakeReadSlot(blob_file_, query_read_blob_token_)) {
+    UnlockReadSlot(index_file_, query_read_index_token_);
+    query_read_index_token_ = query_read_blob_token_ = 0;
+    Raise(VUZODE_LOCKTIMEOUT);
+  }
+  query_read_lock_held_ = true;
+  return RefreshIfChanged();
+}
+
+void TDataTable::EndQueryRead() {
+  if (!query_read_lock_held_) return;
+  query_read_lock_held_ = false;
+  const bool blobReleased =
+      query_read_blob_token_ == 0 || UnlockReadSlot(blob_file_, query_read_blob_token_);
+  const bool indexReleased = UnlockReadSlot(index_file_, query_read_index_token_);
+  query_read_index_token_ = query_read_blob_token_ = 0;
+  if (!blobReleased || !indexReleased) Raise(VUZODE_UNLOCKFAILED);
+}
+
+bool TDataTable::BeginWrite() {
+  if (write_lock_held_ || !TakesLocks() || !files_open_) return false;
+  // A read lock of this session would block its own write lock: the write lock covers it.
+  EndRead();
+  const uint32_t attempts = Session().FileLockAttempts();
+  const bool ownsWriteByte = !transaction_lock_held_;
+  if (ownsWriteByte && !LockTableWriteByte(data_file_, attempts)) Raise(VUZODE_LOCKTIMEOUT);
+  if (!LockWriteSlots(index_file_, attempts)) {
+    if (ownsWriteByte) UnlockTableWriteByte(data_file_);
+    Raise(VUZODE_LOCKTIMEOUT);
+  }
+  if (HasBlobFile() && !LockWriteSlots(blob_file_, attempts)) {
+    UnlockWriteSlots(index_file_);
+    if (ownsWriteByte) UnlockTableWriteByte(data_file_);
+    Raise(VUZODE_LOCKTIMEOUT);
+  }
+  write_lock_held_ = true;
+  return transaction_lock_held_ ? false : RefreshIfChanged();
+}
+
+void TDataTable::EndWrite() {
+  if (!write_lock_held_) return;
+  write_lock_held_ = false;
+  bool released = !HasBlobFile() || UnlockWriteSlots(blob_file_);
+  released = UnlockWriteSlots(index_file_) && released;
+  if (!transaction_lock_held_) released = UnlockTableWriteByte(data_file_) && released;
+  if (!released) Raise(VUZODE_LOCKTIMEOUT);
+}
+
+bool TDataTable::RefreshIfChanged() {
+  bool changed = false;
+  if (index_file_.RereadHeader()) {
+    index_file_.DiscardPages();
+    data_file_.DiscardRecords();
+    data_file_.RereadHeader();
+    changed = true;
+  } else if (data_file_.RereadHeader()) {
+    changed = true;
+  }
+  if (HasBlobFile() && blob_file_.RereadHeader()) {
+    blob_file_.DiscardBlocks();
+    changed = true;
+  }
+  return changed;
+}
+
+bool TDataTable::BeforeMissRead() {
+  // A fetch that misses the cache looks for others' changes first, unless a lock taken for the
+  // operation already did (strict detection, or any lock this session holds now).
+  if (!TakesLocks() || Session().StrictChangeDetection() || read_lock_held_ ||
+      query_read_lock_held_ || write_lock_held_ || transaction_lock_held_) {
+    return true;
+  }
+  return !BeginRead();
+}
+
+bool TDataTable::LockRecord(uint32_t n) {
+  if (!TakesLocks()) return false;
+  if (n == 0) Raise(VUZODE_RECLOCKFAILED);
+  GrowBitmaps();
+  if (n >= locked_records_.BitCount()) {
+    for (TRecordsBitmap* b : {&locked_records_, &cursor_locked_records_, &deferred_unlocks_}) {
+      b->SetSize(n + 1);
+    }
+  }
+  if (transaction_lock_held_ && locked_records_.Test(n)) return false;
+  TDataSession& session = Session();
+  const bool takeRead = !session.StrictChangeDetection();
+  bool changed = takeRead ? BeginRead() : false;
+  uint32_t failures = 0;
+  while (!data_file_.LockRecord(n)) {
+    if (takeRead) EndRead();
+    ++failures;
+    if (failures > session.LockRetryCount()) Raise(VUZODE_RECLOCKFAILED);
+    ++record_lock_waits_;
+    platform::Sleep(session.LockWaitTime());
+    if (takeRead) changed = BeginRead() || changed;
+  }
+  locked_records_.Set(n);
+  deferred_unlocks_.Clear(n);
+  return changed;
+}
+
+void TDataTable::UnlockRecord(uint32_t n) {
+  if (!TakesLocks()) return;
+  GrowBitmaps();
+  if (n == 0 || n >= locked_records_.BitCount()) Raise(VUZODE_UNLOCKFAILED);
+  if (transaction_lock_held_) {
+    deferred_unlocks_.Set(n);
+    return;
+  }
+  if (locked_records_.Test(n) && data_file_.UnlockRecord(n)) {
+    locked_records_.Clear(n);
+    deferred_unlocks_.Clear(n);
+    return;
+  }
+  Raise(VUZODE_UNLOCKFAILED);
+}
+
+void TDataTable::ReleaseRecordLocks(bool deferredOnly) {
+  if (!TakesLocks() || !files_open_) {
+    locked_records_.ClearAll();
+    deferred_unlocks_.ClearAll();
+    return;
+  }
+  // Released directly (not through UnlockRecord, which defers while the transaction lock is
+  // held): this is how the deferred locks go at the end of a transaction.
+  std::exception_ptr failure;
+  const uint32_t size = locked_records_.BitCount();
+  for (uint32_t n = 1; n < size; ++n) {
+    if (!locked_records_.Test(n)) continue;
+    if (deferredOnly && !deferred_unlocks_.Test(n)) continue;
+    locked_records_.Clear(n);
+    deferred_unlocks_.Clear(n);
+    cursor_locked_records_.Clear(n);
+    if (!data_file_.UnlockRecord(n) && !failure) {
+      try {
+        Raise(VUZODE_UNLOCKFAILED);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}

@@ -1,0 +1,193 @@
+// TDataTable: one session's handle on a table's file set (data, index and BLOB files), shared
+// by every cursor of the session on that table together with its buffers, its locks on the
+// table and its part of a transaction.
+//
+// The write path. Dirty records, index pages and BLOB blocks reach the files in one place only,
+// FlushBuffers, at a commit, after a change outside a transaction, and when an exclusive table
+// is closed; the caches' own evictions outside a transaction are the one other writer. Anything
+// that must wrap every write of a table (a commit journal) wraps FlushBuffers.
+//
+// Invariants:
+//   (1) The three files are open exactly while FilesOpen() (OpenFiles, CreateFiles, CloseFiles);
+//       a failed open or create leaves them all closed.
+//   (2) Lock state (locking/table_locks.cpp): a record number is in LockedRecords() exactly
+//       while this session holds its lock byte; the cursor and deferred bitmaps are subsets of
+//       it; the read and query read locks are never held together, nor while the write or
+//       transaction lock is held; exclusive tables and tables whose files carry the read-only
+//       attribute take no lock at all.
+//   (3) While the transaction lock is held the caches never flush to make room: they grow, so
+//       a rollback can discard every change (TransactionLockHeld).
+// A table belongs to one directory of one session and is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "db/engine/table/table_definition.h"
+#include "db/sql/bitmaps/records_bitmap.h"
+#include "db/storage/blob/blob_file.h"
+#include "db/storage/data/data_file.h"
+#include "db/storage/index/index_file.h"
+
+class TDataDirectory;
+class TDataSession;
+
+inline constexpr uint8_t kDiskTable = 0;
+inline constexpr uint8_t kMemoryTable = 1;
+
+class TDataTable {
+ public:
+  TDataTable(TDataDirectory& directory, std::string name, uint8_t kind);
+  ~TDataTable();
+  TDataTable(const TDataTable&) = delete;
+  TDataTable& operator=(const TDataTable&) = delete;
+
+  TDataDirectory& Directory() const { return directory_; }
+  TDataSession& Session() const;
+  const std::string& Name() const { return name_; }
+  uint8_t Kind() const { return kind_; }
+  bool InMemory() const { return kind_ == kMemoryTable; }
+  uint16_t OpenCount() const { return open_count_; }
+  uint16_t ResultCursorCount() const { return result_cursor_count_; }
+  void CountResultCursor(int delta) {
+    result_cursor_count_ = static_cast<uint16_t>(result_cursor_count_ + delta);
+  }
+  bool FilesOpen() const { return files_open_; }
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool value) { exclusive_ = value; }
+  bool ReadOnly() const { return read_only_; }
+  bool ReadOnlyAttribute() const { return read_only_attribute_; }
+  bool Temporary() const { return temporary_; }
+  void SetTemporary(bool value) { temporary_ = value; }
+  void SetKind(uint8_t kind) { kind_ = kind; }
+  bool IndexRebuilt() const { return index_rebuilt_; }
+  void ClearIndexRebuilt() { index_rebuilt_ = false; }
+  bool WrittenSinceOpened() const { return written_; }
+  // Active: opened by a cursor or taking part in a transaction.
+  bool Active() const { return open_count_ > 0 || in_transaction_; }
+
+  TDataFile& DataFile() { return data_file_; }
+  TIndexFile& IndexFile() { return index_file_; }
+  TBlobFile& BlobFile() { return blob_file_; }
+  bool HasBlobFile() const { return data_file_.BlobFieldCount() > 0 && blob_file_.Opened(); }
+
+  // The three file names (directory path, table name, extension) of this table.
+  std::string FileNameOf(std::string_view extension) const;
+  // The error context's database text (the directory's) and table name.
+  std::string_view DatabaseText() const;
+  [[noreturn]] void Raise(uint16_t code, std::string_view field = {}, std::string_view index = {},
+                          std::string_view detail = {}) const;
+
+  // Files. OpenFiles counts one opener and opens the files at the first: a missing index file
+  // is recreated empty and flagged IndexRebuilt(); any failure closes what was opened.
+  void OpenFiles();
+  // Counts one opener less; at the last (outside a transaction) writes an exclusive table's
+  // buffers (or discards them, for a temporary table with discard), releases every lock and
+  // closes the files.
+  void CloseFiles(bool discard);
+  // Creates the files of a checked definition, opened exclusively and counted once. Any failure
+  // removes every file it created.
+  void CreateFiles(const TTableDefinition& definition);
+  // Deletes the data and index files and the BLOB file if it exists.
+  void DeleteFiles();
+  // Renames the files to newName, or with backup to newName's backup names (older backups of
+  // that name are deleted first).
+  void RenameFiles(std::string_view newName, bool backup);
+  // Empties the three files (their headers and definitions stay).
+  void EmptyFiles();
+
+  // The write path (see above). Writes dirty records, pages and blocks and changed headers
+  // (every header with forceHeaders); with flush, or the session's ForceBufferFlush, has the
+  // operating system write its buffers when anything was written; with trim, cuts the caches
+  // to the session's figures.
+  void FlushBuffers(bool trim = false, bool forceHeaders = false, bool flush = false);
+  // Drops every cached buffer unwritten; with reloadHeaders reads the headers again.
+  void DiscardBuffers(bool trim, bool reloadHeaders);
+
+  // Locks (locking/table_locks.cpp).
+  bool BeginRead();
+  void EndRead();
+  bool BeginQueryRead();
+  void EndQueryRead();
+  bool BeginWrite();
+  void EndWrite();
+  bool LockRecord(uint32_t n);
+  void UnlockRecord(uint32_t n);
+  // Releases the record locks of bitmap 13 (only those also deferred, with deferredOnly).
+  void ReleaseRecordLocks(bool deferredOnly);
+  bool RefreshIfChanged();
+  bool ReadLockHeld() const { return read_lock_held_; }
+  bool QueryReadLockHeld() const { return query_read_lock_held_; }
+  bool WriteLockHeld() const { return write_lock_held_; }
+  bool TransactionLockHeld() const { return transaction_lock_held_; }
+  bool InTransaction() const { return in_transaction_; }
+  // Sleeps between record lock attempts since the table object was made (for tests and
+  // statistics).
+  uint32_t RecordLockWaits() const { return record_lock_waits_; }
+  TRecordsBitmap& LockedRecords() { return locked_records_; }
+  TRecordsBitmap& CursorLockedRecords() { return cursor_locked_records_; }
+  TRecordsBitmap& DeferredUnlocks() { return deferred_unlocks_; }
+  // Whether this table takes locks at all: not exclusive, files without the read-only
+  // attribute.
+  bool TakesLocks() const { return !exclusive_ && !read_only_attribute_; }
+
+  // Transaction steps (locking/transactions.cpp).
+  void StartTransaction();
+  void PrepareCommit();
+  void WriteCommit(bool end, bool flush);
+  void EndTransaction(bool end);
+  void RollbackTransaction();
+
+ private:
+  friend class TTableDataLink;
+  friend class TTableBlobLink;
+
+  void OpenFilesNow();
+  void CloseFilesNow();
+  void PrepareFileNames();
+  void ApplySessionFigures();
+  void GrowBitmaps();
+  void ReleaseTransactionLock();
+  // The transaction lock flag, which also makes the index cache keep its dirty pages (3).
+  void SetTransactionLockHeld(bool value) {
+    transaction_lock_held_ = value;
+    index_file_.SetHoldDirtyPages(value);
+  }
+  bool BeforeMissRead();
+  void Written() { written_ = true; }
+  // Takes the read lock of one file (index or BLOB) with the session's attempts.
+  bool TakeReadSlot(TFileHandler& file, uint16_t& token);
+
+  TDataDirectory& directory_;
+  uint16_t open_count_ = 0;
+  uint16_t result_cursor_count_ = 0;
+  std::string name_;
+  bool files_open_ = false;
+  bool exclusive_ = false;
+  bool read_only_ = false;
+  bool read_only_attribute_ = false;
+  uint8_t kind_;
+  bool temporary_ = false;
+  std::unique_ptr<TDataTableLink> data_link_;
+  std::unique_ptr<TBlobTableLink> blob_link_;
+  TDataFile data_file_;
+  TIndexFile index_file_;
+  TBlobFile blob_file_;
+  bool index_rebuilt_ = false;
+  TRecordsBitmap locked_records_;
+  TRecordsBitmap cursor_locked_records_;
+  TRecordsBitmap deferred_unlocks_;
+  bool query_read_lock_held_ = false;
+  uint16_t query_read_index_token_ = 0;
+  uint16_t query_read_blob_token_ = 0;
+  bool read_lock_held_ = false;
+  uint16_t read_index_token_ = 0;
+  uint16_t read_blob_token_ = 0;
+  bool write_lock_held_ = false;
+  bool in_transaction_ = false;
+  bool transaction_lock_held_ = false;
+  bool written_ = false;
+  uint32_t record_lock_waits_ = 0;
+};

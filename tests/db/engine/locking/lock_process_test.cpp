@@ -1,0 +1,105 @@
+// Locks between processes: a second process (engine_helper, spawned) holds or takes the
+// table's locks while this one tries its own, changes the table, runs a transaction, or is
+// killed while holding locks.
+#include <gtest/gtest.h>
+
+#include "tests/db/engine/locking/locking_test_util.h"
+#include "tests/db/storage/files/helper_process.h"
+
+namespace engine_test {
+namespace {
+
+using files_test::THelperProcess;
+
+std::unique_ptr<THelperProcess> Helper(const TScratchFolder& folder,
+                                       std::vector<std::string> args) {
+  args.insert(args.begin(), {folder.Path(), "T"});
+  return std::make_unique<THelperProcess>(PEBRIO_ENGINE_HELPER, args);
+}
+
+class LockProcessTest : public testing::Test {
+ protected:
+  void SetUp() override { CreateTable(folder_.Path(), "T", PeopleDefinition(true)); }
+  TScratchFolder folder_;
+};
+
+TEST_F(LockProcessTest, ReadersAndWritersOfTwoProcessesExcludeEachOther) {
+  TSessionOn s(folder_.Path(), "T");
+  {
+    auto writer = Helper(folder_, {"write-lock"});
+    ASSERT_EQ(writer->ReadLine(), "ok");
+    EXPECT_EQ(CodeOf([&] { s.Table().BeginRead(); }), VUZODE_LOCKTIMEOUT);
+    EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), VUZODE_LOCKTIMEOUT);
+  }
+  std::vector<std::unique_ptr<THelperProcess>> readers;
+  for (int i = 0; i < 3; ++i) {
+    readers.push_back(Helper(folder_, {"read-lock", "--attempts", "100"}));
+    ASSERT_EQ(readers.back()->ReadLine(), "ok");
+  }
+  EXPECT_EQ(CodeOf([&] { s.Table().BeginRead(); }), 0);
+  s.Table().EndRead();
+  EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), VUZODE_LOCKTIMEOUT);
+  readers.clear();
+  EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), 0);
+  // Our write lock keeps the other process from reading.
+  auto reader = Helper(folder_, {"read-lock", "--attempts", "3"});
+  EXPECT_EQ(reader->ReadLine(), "error " + std::to_string(VUZODE_LOCKTIMEOUT));
+  s.Table().EndWrite();
+}
+
+TEST_F(LockProcessTest, AKilledProcessLeavesNoLockBehind) {
+  TSessionOn s(folder_.Path(), "T");
+  for (const char* command : {"write-lock", "read-lock"}) {
+    auto holder = Helper(folder_, {command});
+    ASSERT_EQ(holder->ReadLine(), "ok");
+    EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), VUZODE_LOCKTIMEOUT);
+    holder->Kill();
+    holder->Wait();
+    EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), 0) << command;
+    s.Table().EndWrite();
+  }
+  AppendPerson(s.Table(), 1, "one");
+  auto holder = Helper(folder_, {"lock-record", "1"});
+  ASSERT_EQ(holder->ReadLine(), "ok");
+  EXPECT_EQ(CodeOf([&] { s.Table().LockRecord(1); }), VUZODE_RECLOCKFAILED);
+  EXPECT_EQ(s.Table().RecordLockWaits(), s.session.LockRetryCount());
+  holder->Kill();
+  holder->Wait();
+  EXPECT_EQ(CodeOf([&] { s.Table().LockRecord(1); }), 0);
+  s.Table().EndRead();
+  s.Table().UnlockRecord(1);
+}
+
+TEST_F(LockProcessTest, ChangesAndTransactionsOfAnotherProcess) {
+  TSessionOn s(folder_.Path(), "T");
+  EXPECT_EQ(s.Count(), 0);
+  auto appender = Helper(folder_, {"append", "10", "1"});
+  ASSERT_EQ(appender->ReadLine(), "done");
+  appender->Wait();
+  EXPECT_EQ(s.Count(), 10);
+  EXPECT_EQ(IdsInKeyOrder(s.Table()).size(), 10u);
+
+  auto transaction = Helper(folder_, {"transaction", "5", "100"});
+  ASSERT_EQ(transaction->ReadLine(), "appended");
+  EXPECT_EQ(s.Count(), 10);
+  EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), VUZODE_LOCKTIMEOUT);
+  transaction->Release();
+  ASSERT_EQ(transaction->ReadLine(), "committed");
+  transaction->Wait();
+  EXPECT_EQ(s.Count(), 15);
+  const std::vector<int64_t> ids = IdsInKeyOrder(s.Table());
+  ASSERT_EQ(ids.size(), 15u);
+  EXPECT_EQ(ids.back(), 104);
+
+  // A transaction killed before its commit leaves nothing and holds nothing.
+  auto killed = Helper(folder_, {"transaction", "5", "200"});
+  ASSERT_EQ(killed->ReadLine(), "appended");
+  killed->Kill();
+  killed->Wait();
+  EXPECT_EQ(s.Count(), 15);
+  EXPECT_EQ(CodeOf([&] { s.Table().BeginWrite(); }), 0);
+  s.Table().EndWrite();
+}
+
+}  // namespace
+}  // namespace engine_test
