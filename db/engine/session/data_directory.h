@@ -81,6 +81,11 @@ class TDataDirectory {
   // and ".DAT". Free means neither registered nor on disk; callers create the name exclusively
   // and ask again when another process took it meanwhile.
   std::string UniqueTableName(uint8_t kind) const;
+  // Checks definition and creates a temporary work table of it under a unique name and answers the name
+  // (the table is created closed). Processes sharing a private directory can pick the same
+  // name (only five digits of the thread id go into it): a name whose file exists, or that
+  // another holder has open, is passed over for the next counter.
+  std::string CreateWorkTable(uint8_t kind, const TTableDefinition& definition);
 
   // Transactions over every table of the registry (locking/transactions.cpp).
   void StartTransaction(bool flag = false);

@@ -297,14 +297,15 @@ void TDataTable::RenameFiles(std::string_view newName, bool backup) {
                                : directory_.Path() + std::string(newName);
   for (const TPair& p : files) {
     const std::string target = TableFileName(base, backup ? p.Backup : p.Normal);
-    if (!p.File->FileExists()) continue;
+    // An older backup goes whole, also a file the table being backed up does not have: a
+    // backup set never mixes files of two tables.
     if (backup) {
       TFileHandler old;
       old.SetFileName(target);
       old.SetInMemory(InMemory());
       if (old.FileExists()) old.DeleteFile();
     }
-    p.File->RenameFile(target);
+    if (p.File->FileExists()) p.File->RenameFile(target);
   }
 }
 

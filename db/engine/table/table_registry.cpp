@@ -7,6 +7,7 @@
 #include "db/engine/session/data_directory.h"
 #include "db/engine/session/data_session.h"
 #include "db/engine/session/table_file_names.h"
+#include "db/sql/expressions/field_literal.h"
 #include "db/storage/files/file_list.h"
 #include "platform/os/system.h"
 
@@ -161,11 +162,42 @@ bool TDataDirectory::TableExists(std::string_view name, uint8_t kind) const {
   return FileList().FileExists(path_ + TableFileName(name, kDataExtension), kind == kMemoryTable);
 }
 
-std::string TDataDirectory::UniqueTableName(uint8_t kind) const {
+namespace {
+
+// The work table name with counter: the first five digits of the thread id, the counter, ".DAT".
+std::string WorkTableName(uint32_t counter) {
   std::string prefix = std::to_string(std::abs(static_cast<int64_t>(platform::ThreadId())));
   if (prefix.size() > 5) prefix.resize(5);
+  return prefix + std::to_string(counter) + std::string(kDataExtension);
+}
+
+}  // namespace
+
+std::string TDataDirectory::UniqueTableName(uint8_t kind) const {
   for (uint32_t counter = 0;; ++counter) {
-    std::string name = prefix + std::to_string(counter) + std::string(kDataExtension);
+    std::string name = WorkTableName(counter);
     if (!TableExists(name, kind)) return name;
   }
+}
+
+std::string TDataDirectory::CreateWorkTable(uint8_t kind, const TTableDefinition& given) {
+  TTableDefinition definition = given;
+  CheckTableDefinition(definition, &FieldLiteralValid, ErrorDatabaseText(), WorkTableName(0));
+  constexpr uint32_t kAttempts = 10000;
+  for (uint32_t counter = 0; counter < kAttempts; ++counter) {
+    const std::string name = WorkTableName(counter);
+    if (TableExists(name, kind)) continue;
+    int result = 0;
+    try {
+      TDataTable* table = CreateTable(name, kind, true, definition, result);
+      if (table == nullptr) continue;
+      CloseTable(table, false);
+      return name;
+    } catch (const EVUZODEEngineError& e) {
+      // Another process created the name between the look and the create: it holds the file
+      // open exclusively, so the create is refused; take the next name.
+      if (e.EngineCode() != VUZODE_OSEACCES) throw;
+    }
+  }
+  RaiseEngineError(VUZODE_TABLEEXISTS, {}, {}, ErrorDatabaseText(), WorkTableName(kAttempts));
 }

@@ -8,6 +8,7 @@
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/change_counter.h"
 #include "db/storage/files/lock_layout.h"
+#include "db/storage/files/table_file_header.h"
 #include "db/storage/scramble.h"
 
 TBlobFile::TBlobFile(TBlobTableLink* link) : link_(link != nullptr ? link : &default_link_) {}
@@ -138,25 +139,19 @@ bool TBlobFile::RereadHeader() {
 }
 
 bool TBlobFile::WriteHeader(bool force) {
-  if (!force && !header_dirty_) return false;
-  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
-  header_.HeaderDirty = header_dirty_ ? 1 : 0;
   uint8_t bytes[kBlobFileHeaderSize];
-  EncodeBlobFileHeader(header_, bytes);
-  if (encrypted_) Scramble(bytes, sizeof bytes, kRecordKey);
-  {
-    TFileAccess access(*this);
-    Seek(0);
-    Write(bytes, sizeof bytes);
-  }
-  link_->Written();
-  header_dirty_ = false;
-  return true;
+  const bool wrote = WriteTableHeader(*this, force, header_dirty_, header_.ChangeCount, [&] {
+    header_.HeaderDirty = header_dirty_ ? 1 : 0;
+    EncodeBlobFileHeader(header_, bytes);
+    if (encrypted_) Scramble(bytes, sizeof bytes, kRecordKey);
+    return std::span<const uint8_t>(bytes, sizeof bytes);
+  });
+  if (wrote) link_->Written();
+  return wrote;
 }
 
 void TBlobFile::MarkHeaderChanged() {
-  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
-  header_dirty_ = true;
+  MarkTableHeaderChanged(header_.ChangeCount, header_dirty_);
   link_->Written();
 }
 

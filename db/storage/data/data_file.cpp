@@ -10,6 +10,7 @@
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/change_counter.h"
 #include "db/storage/files/lock_layout.h"
+#include "db/storage/files/table_file_header.h"
 #include "db/storage/locale/locale_check.h"
 #include "db/storage/scramble.h"
 
@@ -124,26 +125,20 @@ bool TDataFile::RereadHeader() {
 }
 
 bool TDataFile::WriteHeader(bool force) {
-  if (!force && !header_dirty_) return false;
-  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
-  header_.WriterVersion = kWriterVersion;
-  header_.LastUpdated = CurrentLastUpdated();
-  header_.HeaderDirty = header_dirty_ ? 1 : 0;
   uint8_t bytes[kDataFileHeaderSize];
-  EncodeDataFileHeader(header_, bytes);
-  {
-    TFileAccess access(*this);
-    Seek(0);
-    Write(bytes, sizeof bytes);
-  }
-  link_->Written();
-  header_dirty_ = false;
-  return true;
+  const bool wrote = WriteTableHeader(*this, force, header_dirty_, header_.ChangeCount, [&] {
+    header_.WriterVersion = kWriterVersion;
+    header_.LastUpdated = CurrentLastUpdated();
+    header_.HeaderDirty = header_dirty_ ? 1 : 0;
+    EncodeDataFileHeader(header_, bytes);
+    return std::span<const uint8_t>(bytes, sizeof bytes);
+  });
+  if (wrote) link_->Written();
+  return wrote;
 }
 
 void TDataFile::MarkHeaderChanged() {
-  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
-  header_dirty_ = true;
+  MarkTableHeaderChanged(header_.ChangeCount, header_dirty_);
   link_->Written();
 }
 
@@ -258,8 +253,7 @@ void TDataFile::CutRecords(uint32_t count) {
   if (records_) records_->Discard();
   {
     TFileAccess access(*this);
-    Seek(FirstRecordOffset(header_.FieldCount) +
-         static_cast<int64_t>(count) * header_.RecordSize);
+    Seek(FirstRecordOffset(header_.FieldCount) + static_cast<int64_t>(count) * header_.RecordSize);
     Write(nullptr, 0);
   }
   if (link_->ForceBufferFlush()) Flush();

@@ -9,6 +9,7 @@
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/change_counter.h"
 #include "db/storage/files/cache_entry.h"
+#include "db/storage/files/table_file_header.h"
 #include "db/storage/scramble.h"
 
 namespace {
@@ -155,22 +156,15 @@ bool TIndexFile::RereadHeader() {
 }
 
 bool TIndexFile::WriteHeader(bool force) {
-  if (!force && !header_.HeaderDirty) return false;
-  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
-  EncodeIndexFileHeader(header_, image_.data());
-  if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
-  {
-    TFileAccess access(*this);
-    Seek(0);
-    Write(image_.data(), kIndexPageSize);
-  }
-  header_.HeaderDirty = false;
-  return true;
+  return WriteTableHeader(*this, force, header_.HeaderDirty, header_.ChangeCount, [&] {
+    EncodeIndexFileHeader(header_, image_.data());
+    if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
+    return std::span<const uint8_t>(image_.data(), kIndexPageSize);
+  });
 }
 
 void TIndexFile::MarkHeaderChanged() {
-  header_.ChangeCount = WrappingIncrement(header_.ChangeCount);
-  header_.HeaderDirty = true;
+  MarkTableHeaderChanged(header_.ChangeCount, header_.HeaderDirty);
 }
 
 void TIndexFile::EmptyFile() {

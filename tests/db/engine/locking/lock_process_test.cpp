@@ -103,3 +103,25 @@ TEST_F(LockProcessTest, ChangesAndTransactionsOfAnotherProcess) {
 
 }  // namespace
 }  // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+TEST(WorkTables, ANameHeldOrOnDiskIsPassedOver) {
+  TScratchFolder folder;
+  TDataSession session;
+  TDataDirectory& directory = session.OpenDirectory("work", folder.Path());
+  const std::string first = directory.UniqueTableName(kDiskTable);
+  // Another process made the first name and holds it open exclusively.
+  CreateTable(folder.Path(), first, PeopleDefinition());
+  auto holder = std::make_unique<files_test::THelperProcess>(
+      PEBRIO_ENGINE_HELPER, std::vector<std::string>{folder.Path(), first, "open-exclusive"});
+  ASSERT_EQ(holder->ReadLine(), "ok");
+  const std::string made = directory.CreateWorkTable(kDiskTable, PeopleDefinition());
+  EXPECT_NE(made, first);
+  EXPECT_TRUE(folder.Has(made.substr(0, made.size() - 4) + ".DAT"));
+  EXPECT_NE(directory.UniqueTableName(kDiskTable), made);
+}
+
+}  // namespace
+}  // namespace engine_test
