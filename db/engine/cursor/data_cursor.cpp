@@ -116,8 +116,16 @@ void TDataCursor::OpenCursor() {
       // a change of the transaction, and a rollback that discarded it would leave the recreated
       // file empty for good. The files were opened just now, so nothing else is dirty. Only a
       // written index counts as rebuilt; until then closing the files removes it again.
-      RebuildIndexes(*table_);
-      table_->FlushBuffers();
+      // Under the write lock, so no other process reads or rebuilds the index meanwhile.
+      table_->BeginWrite();
+      try {
+        RebuildIndexes(*table_);
+        table_->FlushBuffers();
+      } catch (...) {
+        table_->EndWrite();
+        throw;
+      }
+      table_->EndWrite();
       table_->ClearIndexRebuilt();
     }
   } catch (...) {
