@@ -3,10 +3,12 @@
 
 #include <memory>
 
+#include "db/engine/cursor/cursor_environment.h"
 #include "db/engine/errors/engine_error.h"
 #include "db/engine/session/data_directory.h"
 #include "db/engine/session/data_session.h"
 #include "db/engine/table/index_rebuild.h"
+#include "db/sql/expressions/evaluate.h"
 
 TDataCursor::TDataCursor(TDataDirectory& directory) : directory_(directory) {}
 
@@ -128,6 +130,19 @@ void TDataCursor::OpenCursor() {
       table_->EndWrite();
       table_->ClearIndexRebuilt();
     }
+    stored_size_ = record_size_;
+    record_buffer_.assign(record_size_, 0);
+    read_depth_ = 0;
+    snapshot_taken_ = false;
+    ClearPosition();
+    LoadIndex(live_result_ ? kRecordOrder : 0);
+    RebuildView();
+    TakeSnapshot();
+    GoFirst();
+    if (!(bof_ && eof_)) {
+      bof_ = true;
+      logical_ = 0;
+    }
   } catch (...) {
     TDataTable* opened = table_;
     table_ = nullptr;
@@ -154,8 +169,16 @@ void TDataCursor::CloseCursor(bool discard) {
   }
   text_parameters_set_ = false;
   table_ = nullptr;
+  evaluator_.reset();
+  environment_.reset();
+  computed_trees_.clear();
   fields_.clear();
-  record_size_ = 0;
+  record_size_ = stored_size_ = 0;
+  record_buffer_.clear();
+  visible_.SetSize(0);
+  ClearPosition();
+  read_depth_ = 0;
+  snapshot_taken_ = false;
   try {
     const int result = directory_.CloseTable(table, discard, result_cursor_ == live_result_);
     if (result < 0 && !failure) Raise(static_cast<uint16_t>(-result));

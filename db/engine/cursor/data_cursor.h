@@ -13,13 +13,25 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/engine/table/data_table.h"
 #include "db/engine/table/table_definition.h"
+#include "db/sql/bitmaps/records_bitmap.h"
 #include "db/storage/data/data_file_header.h"
+#include "db/storage/index/index_key.h"
+
+class TExpToken;
+class TExpEvaluator;
+class TCursorEnvironment;
+
+// Index numbers of a cursor: 0 primary, 1..30 secondary, 31 row id, 32 text, 255 record order.
+inline constexpr int kRowIdIndex = 31;
+inline constexpr int kTextIndex = 32;
+inline constexpr int kRecordOrder = 255;
 
 class TDataDirectory;
 
@@ -93,6 +105,63 @@ class TDataCursor {
   // Writes the table's buffers (the write path of the table).
   void FlushBuffers();
 
+  // Computed fields: descriptors with the Computed flag and a checked expression each (trees
+  // given in descriptor order, null for stored fields). They take no room in the table's
+  // record; the cursor places them after it, size + 1 bytes each, and computes them whenever
+  // it puts a record into a buffer. The stored fields must be the table's.
+  void SetFieldDescriptors(std::vector<FieldDescriptor> fields, std::vector<TExpToken*> trees);
+
+  // Index choice. The empty name is the primary index; an unknown name raises
+  // VUZODE_INVALIDINDEXNAME. A number is 0..SecondaryIndexCount, 31, 32 or 255.
+  void SetIndexName(std::string_view name);
+  void SetIndexNumber(int number);
+  int IndexNumber() const { return index_no_; }
+  const std::string& IndexName() const { return index_name_; }
+  bool InRecordOrder() const { return record_order_; }
+  uint16_t KeyLength() const { return key_length_; }
+  const TKeyLayout* KeyLayout() const { return layout_; }
+
+  // Positioning; each keeps the current record in step.
+  void SetToBegin();
+  void SetToEnd();
+  // The n-th record of the view (1-based); whether the cursor is now on it.
+  bool SetToRecNo(uint32_t n);
+  // Whether the cursor is now on the bookmark's record (nearest position otherwise).
+  bool SetToBookmark(const uint8_t* bookmark, bool exact);
+  // On other's current record (another cursor on the same table); VUZODE_RECNOTFOUND when
+  // this cursor's view does not hold it.
+  uint16_t SetToCursor(TDataCursor& other);
+  // Record order: the 4-byte record number; index order: the key of the current record.
+  uint16_t BookmarkSize() const { return record_order_ ? 4 : key_length_; }
+  // Writes BookmarkSize() bytes; false when there is no current record.
+  bool GetBookmark(uint8_t* bookmark) const;
+  int CompareBookmarks(const uint8_t* a, const uint8_t* b) const;
+  uint32_t RecordCount();
+  // The logical position of the current record within the view; 0 when none.
+  uint32_t RecordNumber() const;
+  bool AtBof() const { return bof_; }
+  bool AtEof() const { return eof_; }
+  uint32_t CurrentRecordNumber() const { return current_record_; }
+
+  // Reading: 0, or VUZODE_BOF, VUZODE_EOF, VUZODE_NOCURRREC with buffer blanked. A buffer is
+  // RecordSize() bytes; null buffers only move.
+  uint16_t GetCurRecord(uint8_t* buffer, bool lock = false);
+  uint16_t GetNextRecord(uint8_t* buffer);
+  uint16_t GetPriorRecord(uint8_t* buffer);
+  // Reads up to count records forward into buffer; count becomes the number read.
+  uint16_t ReadRecordBlock(uint32_t& count, uint8_t* buffer);
+  // Searches the current index: keyOrRecord is a key (keyGiven) or a record buffer whose key
+  // is built; fieldCount key fields (0: all) and partialLength characters of the last one
+  // (0: whole) are compared. Exact, or with nearest the first key at or after. Whether the key
+  // was found; output, when given, receives the record reached.
+  bool FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* output, uint16_t partialLength,
+               bool nearest, uint16_t fieldCount);
+  // Rereads the view and returns to the current record (nearest when it is gone).
+  void Refresh();
+  // The query read bracket of a SELECT WITH LOCKS.
+  void BeginQueryRead();
+  void EndQueryRead();
+
   // Raises code (not 0) with this cursor's table and database and text as detail (field).
   void CheckCode(uint16_t code, std::string_view text = {}) const;
   void CheckFieldCode(uint16_t code, std::string_view field) const;
@@ -107,6 +176,32 @@ class TDataCursor {
   void RequirePassword(const std::string& password);
   void LoadFields();
   uint8_t Kind() const { return in_memory_ ? kMemoryTable : kDiskTable; }
+
+  // Reading machinery (cursor_reading.cpp, cursor_position.cpp).
+  void BeginCursorRead();
+  void EndCursorRead();
+  bool SnapshotDiffers() const;
+  void TakeSnapshot();
+  void Resynchronise();
+  void LoadIndex(int number);
+  void RebuildView();
+  void ClearPosition();
+  // Index order: goes to the first entry at or after key (nearest) and sets the position;
+  // false when there is none (after-last).
+  bool SeekKey(const uint8_t* key);
+  // The entry of the position: true with its key and record number.
+  bool PositionEntry(const uint8_t*& key, int32_t& record);
+  bool StepIndex(bool forward);
+  bool StepRecordOrder(bool forward);
+  bool Step(bool forward);
+  void GoFirst();
+  void GoLast();
+  uint32_t ViewCount();
+  // Copies the current record into the cursor's buffer (and computes its computed fields).
+  void LoadCurrentRecord();
+  void CopyOut(uint8_t* buffer) const;
+  void ComputeFields(uint8_t* buffer);
+  void BuildKey(const uint8_t* record, IndexKey& key) const;
 
   TDataDirectory& directory_;
   std::string table_name_;
@@ -126,6 +221,36 @@ class TDataCursor {
   bool has_defaults_ = false;
   bool has_auto_increment_ = false;
   bool files_read_only_ = false;
+  // Current index and position.
+  int index_no_ = 0;
+  std::string index_name_;
+  bool record_order_ = false;
+  int slot_ = 0;
+  uint16_t key_length_ = 0;
+  const TKeyLayout* layout_ = nullptr;
+  int32_t leaf_page_ = 0;
+  int leaf_pos_ = 0;
+  uint32_t current_record_ = 0;
+  int64_t logical_ = 0;
+  bool bof_ = true;
+  bool eof_ = true;
+  IndexKey current_key_;
+  IndexKey scratch_key_;
+  std::vector<uint8_t> record_buffer_;
+  // Record order: the active records.
+  TRecordsBitmap visible_;
+  bool view_built_ = false;
+  // The table's change counters when this cursor last synchronised.
+  int32_t snapshot_[3] = {0, 0, 0};
+  bool snapshot_taken_ = false;
+  int read_depth_ = 0;
+  bool read_lock_taken_ = false;
+  // Computed fields.
+  std::vector<TExpToken*> computed_trees_;
+  std::unique_ptr<TCursorEnvironment> environment_;
+  std::unique_ptr<TExpEvaluator> evaluator_;
+  bool computing_ = false;
+  uint32_t stored_size_ = 0;
   // Text index parameters given by CreateTable or kept by EmptyTable, stored at close.
   bool text_parameters_set_ = false;
   TTextIndexParameters text_parameters_;

@@ -1,0 +1,410 @@
+// TDataCursor: the view and the position. In index order the position is a leaf page and slot
+// of the current index with a copy of the key there, so a step that finds the page changed
+// (another session replaced it, or it was evicted and reloaded) finds its key again; in
+// record order it is a record number among the view's bitmap of active records.
+//
+// Invariants:
+//   (1) bof_ and eof_ both set exactly when the view holds no record; otherwise at most one
+//       is set, and with neither the position names a record (current_record_).
+//   (2) logical_ is the 1-based place of the current record in the view (0 when none).
+//   (3) In index order current_key_ holds the key at (leaf_page_, leaf_pos_) as last seen.
+#include <algorithm>
+#include <cstring>
+
+#include "db/engine/cursor/data_cursor.h"
+#include "db/engine/errors/engine_error.h"
+#include "db/engine/session/data_directory.h"
+#include "db/storage/index/btree.h"
+#include "db/storage/index/compare_keys.h"
+#include "db/storage/index/index_header.h"
+
+void TDataCursor::LoadIndex(int number) {
+  TIndexFile& index = table_->IndexFile();
+  const int secondary = index.Header().SecondaryIndexCount;
+  const bool valid = number == kRecordOrder || number == kRowIdIndex ||
+                     (number == kTextIndex && index.Descriptor(kTextSlot).FieldCount > 0) ||
+                     (number >= 0 && number <= secondary);
+  if (!valid) Raise(VUZODE_INVALIDINDEXNAME, {}, std::to_string(number));
+  index_no_ = number;
+  record_order_ = number == kRecordOrder ||
+                  (number == 0 && (index.NoPrimaryIndex() || index.Descriptor(0).KeyLength == 0));
+  if (record_order_) {
+    slot_ = 0;
+    key_length_ = 4;
+    layout_ = nullptr;
+    index_name_.clear();
+    return;
+  }
+  slot_ = number;
+  key_length_ = index.Descriptor(slot_).KeyLength;
+  layout_ = &index.Layout(slot_);
+  index_name_ = index.Descriptor(slot_).Name;
+}
+
+void TDataCursor::RebuildView() {
+  view_built_ = false;
+  if (!record_order_) return;
+  TDataFile& data = table_->DataFile();
+  const uint32_t count = data.RecordCount();
+  visible_.SetSize(count + 1);
+  visible_.ClearAll();
+  for (uint32_t n = 1; n <= count; ++n) {
+    TRecord record = data.FetchRecord(n, true, true);
+    if (!record.Valid()) {
+      // Another session's change was found and the caches dropped: start over.
+      RebuildView();
+      return;
+    }
+    if (!record.Deleted()) visible_.Set(n);
+    data.Unpin(record);
+  }
+  view_built_ = true;
+}
+
+void TDataCursor::ClearPosition() {
+  leaf_page_ = 0;
+  leaf_pos_ = 0;
+  current_record_ = 0;
+  logical_ = 0;
+  bof_ = eof_ = true;
+}
+
+uint32_t TDataCursor::ViewCount() {
+  if (record_order_) return visible_.Count();
+  return static_cast<uint32_t>(TBTree(table_->IndexFile(), slot_).Count());
+}
+
+bool TDataCursor::PositionEntry(const uint8_t*& key, int32_t& record) {
+  TPage* page = table_->IndexFile().FetchPage(slot_, leaf_page_);
+  if (!page->IsLeaf() || leaf_pos_ < 0 || leaf_pos_ >= page->Count()) return false;
+  key = page->Key(leaf_pos_);
+  record = page->Reference(leaf_pos_);
+  return true;
+}
+
+bool TDataCursor::SeekKey(const uint8_t* key) {
+  TBTree tree(table_->IndexFile(), slot_);
+  TIndexPath path;
+  int64_t rank = 0;
+  tree.FindKey(key, true, path, rank);
+  if (path.Levels == 0) {
+    ClearPosition();
+    return false;
+  }
+  leaf_page_ = path.Level[path.Levels - 1].Page;
+  leaf_pos_ = path.Level[path.Levels - 1].Position;
+  const uint8_t* at = nullptr;
+  int32_t record = 0;
+  if (!PositionEntry(at, record)) table_->IndexFile().RaiseIndexCorrupt(slot_, "search position");
+  // All keys smaller: the search stops on the last one, and the cursor goes after it.
+  if (CompareKeys(*layout_, at, key, key_length_) < 0) {
+    std::memcpy(current_key_.data(), at, key_length_);
+    current_record_ = static_cast<uint32_t>(record);
+    logical_ = rank + 1;
+    bof_ = false;
+    eof_ = true;
+    return false;
+  }
+  std::memcpy(current_key_.data(), at, key_length_);
+  current_key_.Length = key_length_;
+  current_record_ = static_cast<uint32_t>(record);
+  logical_ = rank + 1;
+  bof_ = eof_ = false;
+  return true;
+}
+
+bool TDataCursor::StepIndex(bool forward) {
+  TIndexFile& index = table_->IndexFile();
+  const uint8_t* at = nullptr;
+  int32_t record = 0;
+  // The page may have changed since the position was taken: find the key again.
+  if (!PositionEntry(at, record) || std::memcmp(at, current_key_.data(), key_length_) != 0) {
+    std::memcpy(scratch_key_.data(), current_key_.data(), key_length_);
+    if (!SeekKey(scratch_key_.data())) {
+      // Every key is smaller than the old one: forward there is nothing more; backward the
+      // last key is the step.
+      if (forward || (bof_ && eof_)) return false;
+      eof_ = false;
+      return true;
+    }
+    // On the first key after a key that is gone: forward that is the step.
+    if (forward && std::memcmp(current_key_.data(), scratch_key_.data(), key_length_) != 0) {
+      return true;
+    }
+  }
+  TPage* page = index.FetchPage(slot_, leaf_page_);
+  int pos = leaf_pos_ + (forward ? 1 : -1);
+  int32_t pageNumber = leaf_page_;
+  for (int guard = 0; pos < 0 || pos >= page->Count(); ++guard) {
+    const int32_t next = forward ? page->Right : page->Left;
+    if (next == 0 || guard > 1000000) return false;
+    pageNumber = next;
+    page = index.FetchPage(slot_, pageNumber);
+    if (!page->IsLeaf()) index.RaiseIndexCorrupt(slot_, "leaf link");
+    pos = forward ? 0 : page->Count() - 1;
+  }
+  leaf_page_ = pageNumber;
+  leaf_pos_ = pos;
+  std::memcpy(current_key_.data(), page->Key(pos), key_length_);
+  current_key_.Length = key_length_;
+  current_record_ = static_cast<uint32_t>(page->Reference(pos));
+  logical_ += forward ? 1 : -1;
+  return true;
+}
+
+bool TDataCursor::StepRecordOrder(bool forward) {
+  uint32_t position = current_record_;
+  if (forward && bof_) position = 0;
+  if (!forward && eof_) position = visible_.BitCount() + 1;
+  int64_t counter = 0;
+  const TBitmapWalk walk =
+      forward ? visible_.Next(position, 1, counter) : visible_.Prior(position, 1, counter);
+  if (!walk.complete) return false;
+  current_record_ = position;
+  logical_ = visible_.Rank(position) + 1;
+  return true;
+}
+
+bool TDataCursor::Step(bool forward) {
+  const bool moved = record_order_ ? StepRecordOrder(forward) : StepIndex(forward);
+  if (moved) {
+    bof_ = eof_ = false;
+    return true;
+  }
+  if (ViewCount() == 0) {
+    ClearPosition();
+    return false;
+  }
+  // Off the end: keep the last position, flag the side.
+  if (forward) {
+    eof_ = true;
+    bof_ = false;
+  } else {
+    bof_ = true;
+    eof_ = false;
+  }
+  return false;
+}
+
+void TDataCursor::GoFirst() {
+  if (record_order_) {
+    bof_ = true;
+    eof_ = false;
+    current_record_ = 0;
+    if (!Step(true)) return;
+    return;
+  }
+  std::memset(scratch_key_.data(), 0, key_length_);
+  TBTree tree(table_->IndexFile(), slot_);
+  IndexKey key;
+  int32_t record = 0;
+  if (!tree.EntryAtRank(0, key, record)) {
+    ClearPosition();
+    return;
+  }
+  SeekKey(key.data());
+}
+
+void TDataCursor::GoLast() {
+  if (record_order_) {
+    bof_ = false;
+    eof_ = true;
+    if (!Step(false)) return;
+    return;
+  }
+  TBTree tree(table_->IndexFile(), slot_);
+  const int64_t count = tree.Count();
+  IndexKey key;
+  int32_t record = 0;
+  if (count == 0 || !tree.EntryAtRank(count - 1, key, record)) {
+    ClearPosition();
+    return;
+  }
+  SeekKey(key.data());
+}
+
+void TDataCursor::SetToBegin() {
+  BeginCursorRead();
+  try {
+    GoFirst();
+    if (!(bof_ && eof_)) {
+      bof_ = true;
+      eof_ = false;
+      logical_ = 0;
+    }
+  } catch (...) {
+    EndCursorRead();
+    throw;
+  }
+  EndCursorRead();
+}
+
+void TDataCursor::SetToEnd() {
+  BeginCursorRead();
+  try {
+    GoLast();
+    if (!(bof_ && eof_)) {
+      eof_ = true;
+      bof_ = false;
+      logical_ = ViewCount() + 1;
+    }
+  } catch (...) {
+    EndCursorRead();
+    throw;
+  }
+  EndCursorRead();
+}
+
+uint32_t TDataCursor::RecordCount() {
+  BeginCursorRead();
+  uint32_t count = 0;
+  try {
+    count = ViewCount();
+  } catch (...) {
+    EndCursorRead();
+    throw;
+  }
+  EndCursorRead();
+  return count;
+}
+
+uint32_t TDataCursor::RecordNumber() const {
+  if (bof_ || eof_) return 0;
+  return static_cast<uint32_t>(logical_);
+}
+
+bool TDataCursor::SetToRecNo(uint32_t n) {
+  BeginCursorRead();
+  bool on = false;
+  try {
+    const uint32_t count = ViewCount();
+    if (n == 0) {
+      GoFirst();
+      if (!(bof_ && eof_)) {
+        bof_ = true;
+        logical_ = 0;
+      }
+    } else if (n > count) {
+      GoLast();
+      if (!(bof_ && eof_)) {
+        eof_ = true;
+        logical_ = count + 1;
+      }
+    } else if (record_order_) {
+      uint32_t position = 0;
+      int64_t counter = 0;
+      visible_.Next(position, n, counter);
+      current_record_ = position;
+      logical_ = n;
+      bof_ = eof_ = false;
+      on = true;
+    } else {
+      // The n-th key through the subtree counts of the branch pages, then its leaf position.
+      IndexKey key;
+      int32_t record = 0;
+      TBTree tree(table_->IndexFile(), slot_);
+      if (tree.EntryAtRank(n - 1, key, record)) on = SeekKey(key.data());
+    }
+    if (on) LoadCurrentRecord();
+  } catch (...) {
+    EndCursorRead();
+    throw;
+  }
+  EndCursorRead();
+  return on && logical_ == n;
+}
+
+bool TDataCursor::GetBookmark(uint8_t* bookmark) const {
+  if (bof_ || eof_) return false;
+  if (record_order_) {
+    std::memcpy(bookmark, &current_record_, 4);
+  } else {
+    std::memcpy(bookmark, current_key_.data(), key_length_);
+  }
+  return true;
+}
+
+int TDataCursor::CompareBookmarks(const uint8_t* a, const uint8_t* b) const {
+  if (record_order_) {
+    uint32_t x = 0, y = 0;
+    std::memcpy(&x, a, 4);
+    std::memcpy(&y, b, 4);
+    return (x > y) - (x < y);
+  }
+  return CompareKeys(*layout_, a, b, key_length_);
+}
+
+bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
+  BeginCursorRead();
+  bool on = false;
+  try {
+    if (record_order_) {
+      uint32_t n = 0;
+      std::memcpy(&n, bookmark, 4);
+      const uint32_t highest = visible_.BitCount() > 0 ? visible_.BitCount() - 1 : 0;
+      n = std::clamp<uint32_t>(n, 1, std::max<uint32_t>(highest, 1));
+      if (n <= highest && visible_.Test(n)) {
+        current_record_ = n;
+        logical_ = visible_.Rank(n) + 1;
+        bof_ = eof_ = false;
+      } else {
+        // The nearest visible record after it, else the last.
+        current_record_ = n;
+        bof_ = false;
+        eof_ = false;
+        if (!Step(true)) Step(false);
+      }
+    } else {
+      SeekKey(bookmark);
+    }
+    if (!bof_ && !eof_) LoadCurrentRecord();
+    uint8_t here[kMaxKeyLength];
+    on = GetBookmark(here) && CompareBookmarks(here, bookmark) == 0 &&
+         std::memcmp(here, bookmark, BookmarkSize()) == 0;
+  } catch (...) {
+    EndCursorRead();
+    throw;
+  }
+  EndCursorRead();
+  // Exact or not, the answer is whether the record reached is the bookmark's: a deleted
+  // record's bookmark must not read as found.
+  (void)exact;
+  return on;
+}
+
+uint16_t TDataCursor::SetToCursor(TDataCursor& other) {
+  if (other.bof_ || other.eof_ || other.current_record_ == 0) return VUZODE_NOCURRREC;
+  BeginCursorRead();
+  uint16_t code = 0;
+  try {
+    if (record_order_) {
+      const uint32_t n = other.current_record_;
+      if (n < visible_.BitCount() && visible_.Test(n)) {
+        current_record_ = n;
+        logical_ = visible_.Rank(n) + 1;
+        bof_ = eof_ = false;
+      } else {
+        code = VUZODE_RECNOTFOUND;
+      }
+    } else {
+      TRecord record = table_->DataFile().FetchRecord(other.current_record_);
+      if (!record.Valid()) {
+        code = VUZODE_RECNOTFOUND;
+      } else {
+        IndexKey key;
+        BuildKey(record.Image().data(), key);
+        table_->DataFile().Unpin(record);
+        if (!SeekKey(key.data()) ||
+            std::memcmp(current_key_.data(), key.data(), key_length_) != 0) {
+          code = VUZODE_RECNOTFOUND;
+        }
+      }
+    }
+    if (code == 0) LoadCurrentRecord();
+  } catch (...) {
+    EndCursorRead();
+    throw;
+  }
+  EndCursorRead();
+  return code;
+}
