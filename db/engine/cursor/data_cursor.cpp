@@ -159,6 +159,8 @@ void TDataCursor::OpenCursor() {
 void TDataCursor::CloseCursor(bool discard) {
   if (!Opened()) return;
   TDataTable* table = table_;
+  FreeAllBlobs(true);
+  text_parameters_loaded_ = false;
   std::exception_ptr failure;
   try {
     if (text_parameters_set_ && !table->ReadOnly()) {

@@ -21,6 +21,7 @@
 #include "db/engine/table/data_table.h"
 #include "db/engine/table/table_definition.h"
 #include "db/sql/bitmaps/records_bitmap.h"
+#include "db/storage/blob/blob_buffer.h"
 #include "db/storage/data/data_file_header.h"
 #include "db/storage/index/index_key.h"
 
@@ -162,6 +163,43 @@ class TDataCursor {
   void BeginQueryRead();
   void EndQueryRead();
 
+  // BLOB values (cursor_blobs.cpp). field is a number of the cursor's descriptors, or with
+  // tableDefinitions of the table's; record is a record buffer of this cursor whose slot of
+  // the field holds a block number, or while the value is open the buffer's handle (negative).
+  // Each answers 0 or a code: VUZODE_NOTABLOB, VUZODE_OPENBLOBLIMIT (a 129th value),
+  // VUZODE_INVALIDBLOBOFFSET (a handle the cursor does not know, to OpenBlob; offsets beyond
+  // 2 GiB), VUZODE_INVALIDBLOBLEN (counts or lengths beyond 2 GiB), VUZODE_INVALIDBLOBHANDLE
+  // (a value not open), VUZODE_ENDOFBLOB (a read past the end, with the bytes up to it). A
+  // field number outside the descriptors raises VUZODE_OUTOFRANGE.
+  uint16_t OpenBlob(uint16_t field, uint8_t* record, uint32_t& size, bool releaseAfterPost,
+                    bool tableDefinitions, uint8_t mode);
+  uint16_t FreeBlob(uint16_t field, uint8_t* record, bool tableDefinitions = false);
+  uint16_t GetBlob(uint16_t field, const uint8_t* record, bool tableDefinitions, int64_t offset,
+                   int64_t count, uint8_t* destination, uint32_t& read);
+  uint16_t PutBlob(uint16_t field, uint8_t* record, bool tableDefinitions, int64_t offset,
+                   int64_t count, const uint8_t* source);
+  uint16_t TruncateBlob(uint16_t field, uint8_t* record, bool tableDefinitions, int64_t length);
+  uint16_t GetBlobSize(uint16_t field, const uint8_t* record, bool tableDefinitions,
+                       uint32_t& size);
+  // Releases every value open in record (raises a failure).
+  void FreeRecordBlobs(uint8_t* record);
+  // Frees the open values without writing them: all, or those opened with release-after-post.
+  void FreeAllBlobs(bool all);
+  size_t OpenBlobCount() const { return open_blobs_.size(); }
+  // The BLOB part of a record change: the changed values (all of one record, else
+  // VUZODE_MEMOCORRUPT) are saved with new revisions, and each slot of image that holds a
+  // handle takes its buffer's first block and revision; no other slot changes. Answers whether
+  // any value was changed. REQUIRES: the table's write lock.
+  bool SaveRecordBlobs(uint8_t* image, bool tableDefinitions);
+  // Opens every BLOB value of the stored image of a record being deleted and empties it.
+  void ClearRecordBlobs(uint8_t* image);
+  // Text index upkeep of a change, and the per-record text search.
+  void AddTextWords(const uint8_t* record);
+  bool ReplaceTextWords(const uint8_t* oldRecord, const uint8_t* newRecord);
+  void RemoveTextWords(const uint8_t* record);
+  bool TextMatches(std::string_view search, std::string_view text);
+  int32_t TextOccurrences(std::string_view search, std::string_view text);
+
   // Raises code (not 0) with this cursor's table and database and text as detail (field).
   void CheckCode(uint16_t code, std::string_view text = {}) const;
   void CheckFieldCode(uint16_t code, std::string_view field) const;
@@ -176,6 +214,17 @@ class TDataCursor {
   void RequirePassword(const std::string& password);
   void LoadFields();
   uint8_t Kind() const { return in_memory_ ? kMemoryTable : kDiskTable; }
+
+  // BLOB machinery (cursor_blobs.cpp).
+  struct TOpenBlob {
+    int32_t Id = 0;
+    bool ReleaseAfterPost = false;
+    std::unique_ptr<TBlobBuffer> Buffer;
+  };
+  const FieldDescriptor& BlobField(uint16_t field, bool tableDefinitions) const;
+  TOpenBlob* FindBlob(int32_t handle);
+  const TTextIndexParameters& TextParameters();
+  std::string FieldText(const uint8_t* record, const FieldDescriptor& field) const;
 
   // Reading machinery (cursor_reading.cpp, cursor_position.cpp).
   void BeginCursorRead();
@@ -251,6 +300,10 @@ class TDataCursor {
   std::unique_ptr<TExpEvaluator> evaluator_;
   bool computing_ = false;
   uint32_t stored_size_ = 0;
+  // Open BLOB values, at most 128.
+  std::vector<TOpenBlob> open_blobs_;
+  int32_t next_blob_id_ = 1;
+  bool text_parameters_loaded_ = false;
   // Text index parameters given by CreateTable or kept by EmptyTable, stored at close.
   bool text_parameters_set_ = false;
   TTextIndexParameters text_parameters_;

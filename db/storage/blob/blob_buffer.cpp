@@ -1,6 +1,8 @@
 // TBlobBuffer: one open BLOB value and its transfers (blob_buffer.h).
 #include "db/storage/blob/blob_buffer.h"
 
+#include <cstring>
+
 #include "db/storage/blob/blob_chain.h"
 
 TBlobBuffer::TBlobBuffer(TBlobFile& file, uint32_t recordNumber, uint16_t fieldNumber,
@@ -35,5 +37,11 @@ void TBlobBuffer::SetBytes(const uint8_t* bytes, size_t length) {
 
 void TBlobBuffer::SetLength(size_t length) {
   bytes_.resize(length);
+  modified_ = true;
+}
+
+void TBlobBuffer::WriteAt(size_t offset, const uint8_t* data, size_t count) {
+  if (offset + count > bytes_.size()) bytes_.resize(offset + count, 0);
+  if (count > 0) std::memcpy(bytes_.data() + offset, data, count);
   modified_ = true;
 }

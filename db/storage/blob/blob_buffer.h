@@ -38,6 +38,10 @@ class TBlobBuffer {
   void SetBytes(const uint8_t* bytes, size_t length);
   // Cuts or zero-extends the bytes; marks them modified.
   void SetLength(size_t length);
+  // Copies count bytes to offset, growing the value with zeros first when it is shorter;
+  // marks the bytes modified (also a write inside the current length, which must be saved).
+  // REQUIRES: offset + count fits the caller's limit (the cursor checks it).
+  void WriteAt(size_t offset, const uint8_t* data, size_t count);
   // Keeps a copy of the bytes as they are now (for removing the old value's words from a text
   // index after the save), and drops it.
   void KeepCopy() { saved_ = bytes_; }
