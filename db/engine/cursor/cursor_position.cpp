@@ -71,6 +71,9 @@ void TDataCursor::ClearPosition() {
 
 uint32_t TDataCursor::ViewCount() {
   if (record_order_) return visible_.Count();
+  if (range_active_) {
+    return range_first_ == 0 ? 0 : static_cast<uint32_t>(range_last_ - range_first_ + 1);
+  }
   return static_cast<uint32_t>(TBTree(table_->IndexFile(), slot_).Count());
 }
 
@@ -110,11 +113,38 @@ bool TDataCursor::SeekKey(const uint8_t* key) {
   current_record_ = static_cast<uint32_t>(record);
   logical_ = rank + 1;
   bof_ = eof_ = false;
+  if (range_active_) {
+    // Outside the range: before it, the range's first key; after it, after the last.
+    if (range_first_ == 0) {
+      ClearPosition();
+      return false;
+    }
+    if (logical_ > range_last_) {
+      eof_ = true;
+      return false;
+    }
+    if (logical_ < range_first_) {
+      IndexKey first;
+      int32_t firstRecord = 0;
+      if (!TBTree(table_->IndexFile(), slot_).EntryAtRank(range_first_ - 1, first, firstRecord)) {
+        ClearPosition();
+        return false;
+      }
+      const bool saved = range_active_;
+      range_active_ = false;
+      SeekKey(first.data());
+      range_active_ = saved;
+    }
+  }
   return true;
 }
 
 bool TDataCursor::StepIndex(bool forward) {
   TIndexFile& index = table_->IndexFile();
+  if (range_active_ && !eof_ && !bof_ &&
+      (forward ? logical_ >= range_last_ : logical_ <= range_first_)) {
+    return false;
+  }
   const uint8_t* at = nullptr;
   int32_t record = 0;
   // The page may have changed since the position was taken: find the key again.
@@ -194,11 +224,10 @@ void TDataCursor::GoFirst() {
     if (!Step(true)) return;
     return;
   }
-  std::memset(scratch_key_.data(), 0, key_length_);
   TBTree tree(table_->IndexFile(), slot_);
   IndexKey key;
   int32_t record = 0;
-  if (!tree.EntryAtRank(0, key, record)) {
+  if (ViewCount() == 0 || !tree.EntryAtRank(FirstPosition() - 1, key, record)) {
     ClearPosition();
     return;
   }
@@ -213,10 +242,10 @@ void TDataCursor::GoLast() {
     return;
   }
   TBTree tree(table_->IndexFile(), slot_);
-  const int64_t count = tree.Count();
+  const int64_t last = LastPosition();
   IndexKey key;
   int32_t record = 0;
-  if (count == 0 || !tree.EntryAtRank(count - 1, key, record)) {
+  if (ViewCount() == 0 || !tree.EntryAtRank(last - 1, key, record)) {
     ClearPosition();
     return;
   }
@@ -246,7 +275,7 @@ void TDataCursor::SetToEnd() {
     if (!(bof_ && eof_)) {
       eof_ = true;
       bof_ = false;
-      logical_ = ViewCount() + 1;
+      logical_ = record_order_ ? ViewCount() + 1 : LastPosition() + 1;
     }
   } catch (...) {
     EndCursorRead();
@@ -270,7 +299,9 @@ uint32_t TDataCursor::RecordCount() {
 
 uint32_t TDataCursor::RecordNumber() const {
   if (bof_ || eof_) return 0;
-  return static_cast<uint32_t>(logical_);
+  if (record_order_) return static_cast<uint32_t>(logical_);
+  // Counted within the view: the range's first record is number 1.
+  return static_cast<uint32_t>(logical_ - FirstPosition() + 1);
 }
 
 bool TDataCursor::SetToRecNo(uint32_t n) {
@@ -288,7 +319,7 @@ bool TDataCursor::SetToRecNo(uint32_t n) {
       GoLast();
       if (!(bof_ && eof_)) {
         eof_ = true;
-        logical_ = count + 1;
+        logical_ = record_order_ ? count + 1 : LastPosition() + 1;
       }
     } else if (record_order_) {
       uint32_t position = 0;
@@ -299,11 +330,12 @@ bool TDataCursor::SetToRecNo(uint32_t n) {
       bof_ = eof_ = false;
       on = true;
     } else {
-      // The n-th key through the subtree counts of the branch pages, then its leaf position.
+      // The n-th key of the view (n counted from the range's first key) through the subtree
+      // counts of the branch pages, then its leaf position.
       IndexKey key;
       int32_t record = 0;
       TBTree tree(table_->IndexFile(), slot_);
-      if (tree.EntryAtRank(n - 1, key, record)) on = SeekKey(key.data());
+      if (tree.EntryAtRank(FirstPosition() + n - 2, key, record)) on = SeekKey(key.data());
     }
     if (on) LoadCurrentRecord();
   } catch (...) {
@@ -311,7 +343,7 @@ bool TDataCursor::SetToRecNo(uint32_t n) {
     throw;
   }
   EndCursorRead();
-  return on && logical_ == n;
+  return on && RecordNumber() == n;
 }
 
 bool TDataCursor::GetBookmark(uint8_t* bookmark) const {

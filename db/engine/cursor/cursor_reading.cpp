@@ -65,6 +65,7 @@ void TDataCursor::Resynchronise() {
   const bool wasBof = bof_;
   LoadIndex(index_no_);
   RebuildView();
+  ComputeRangeBounds();
   if (!had) {
     if (wasBof) {
       GoFirst();
@@ -145,6 +146,8 @@ void TDataCursor::SetIndexNumber(int number) {
     // Stay on the current record: its record number, from which the new key is built.
     const uint32_t record = (!bof_ && !eof_) ? current_record_ : 0;
     LoadIndex(number);
+    // A change of index ends the range.
+    range_active_ = false;
     RebuildView();
     TakeSnapshot();
     ClearPosition();

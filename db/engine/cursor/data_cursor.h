@@ -144,6 +144,16 @@ class TDataCursor {
   bool AtEof() const { return eof_; }
   uint32_t CurrentRecordNumber() const { return current_record_; }
 
+  // Key ranges on the current index (not in record order). start and end are keys (keysGiven)
+  // or record buffers whose keys are built; a count of key fields below the index's (or any
+  // count on a non-unique index, 0 meaning all) cuts the key after them and fills the rest so
+  // that every key with that prefix is inside. No start key: from the lowest key; no end key:
+  // to the highest. The cursor then stands on its record's key, nearest.
+  void SetRange(bool keysGiven, const uint8_t* start, uint16_t startFields, const uint8_t* end,
+                uint16_t endFields);
+  void ResetRange();
+  bool RangeActive() const { return range_active_; }
+
   // Reading: 0, or VUZODE_BOF, VUZODE_EOF, VUZODE_NOCURRREC with buffer blanked. A buffer is
   // RecordSize() bytes; null buffers only move.
   uint16_t GetCurRecord(uint8_t* buffer, bool lock = false);
@@ -251,6 +261,14 @@ class TDataCursor {
   void CopyOut(uint8_t* buffer) const;
   void ComputeFields(uint8_t* buffer);
   void BuildKey(const uint8_t* record, IndexKey& key) const;
+  // The range key from a key or record, cut after fields and filled (low or high in index
+  // order).
+  void RangeKey(bool keysGiven, const uint8_t* source, uint16_t fields, bool high,
+                IndexKey& key) const;
+  void ComputeRangeBounds();
+  // The first and last logical positions of the view in index order (0, 0 when empty).
+  int64_t FirstPosition() const { return range_active_ ? range_first_ : 1; }
+  int64_t LastPosition();
 
   TDataDirectory& directory_;
   std::string table_name_;
@@ -286,6 +304,12 @@ class TDataCursor {
   IndexKey current_key_;
   IndexKey scratch_key_;
   std::vector<uint8_t> record_buffer_;
+  // The key range: bounds are logical positions in the whole index, 0 when empty.
+  bool range_active_ = false;
+  IndexKey range_start_;
+  IndexKey range_end_;
+  int64_t range_first_ = 1;
+  int64_t range_last_ = 0;
   // Record order: the active records.
   TRecordsBitmap visible_;
   bool view_built_ = false;

@@ -75,3 +75,73 @@ TEST(CursorSmoke, EmptyTable) {
 
 }  // namespace
 }  // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+std::vector<int64_t> WalkIds(TDataCursor& c) {
+  std::vector<uint8_t> buffer(c.RecordSize());
+  std::vector<int64_t> ids;
+  c.SetToBegin();
+  while (c.GetNextRecord(buffer.data()) == 0) ids.push_back(IdOf(c, buffer));
+  return ids;
+}
+
+TEST(CursorRange, RangesBoundTheViewAndItsRecordNumbers) {
+  TScratchFolder folder;
+  CreateTable(folder.Path(), "T", PeopleDefinition());
+  TSessionOn s(folder.Path(), "T");
+  for (int id = 10; id >= 1; --id) AppendPerson(s.Table(), id, "n" + std::to_string(id % 3));
+  TDataCursor& c = *s.cursor;
+  c.Refresh();
+  auto probe = [&](int64_t id) {
+    std::vector<uint8_t> r(c.RecordSize(), 0);
+    SetFieldInteger(TRecordImage(r.data(), r.size()), c.FieldDescriptors()[0], id);
+    return r;
+  };
+  struct TCase {
+    int64_t from, to;  // 0: not given
+    std::vector<int64_t> ids;
+  };
+  const TCase cases[] = {
+      {3, 7, {3, 4, 5, 6, 7}},
+      {7, 3, {}},
+      {4, 0, {4, 5, 6, 7, 8, 9, 10}},
+      {0, 2, {1, 2}},
+      {11, 20, {}},
+      {5, 5, {5}},
+      {0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+  };
+  std::vector<uint8_t> buffer(c.RecordSize());
+  for (const TCase& t : cases) {
+    SCOPED_TRACE(testing::Message() << t.from << ".." << t.to);
+    const std::vector<uint8_t> a = probe(t.from), b = probe(t.to);
+    c.SetRange(false, t.from ? a.data() : nullptr, 0, t.to ? b.data() : nullptr, 0);
+    EXPECT_EQ(WalkIds(c), t.ids);
+    EXPECT_EQ(c.RecordCount(), t.ids.size());
+    // Record numbers count within the view.
+    for (size_t n = 1; n <= t.ids.size(); ++n) {
+      ASSERT_TRUE(c.SetToRecNo(static_cast<uint32_t>(n)));
+      ASSERT_EQ(c.GetCurRecord(buffer.data()), 0);
+      EXPECT_EQ(IdOf(c, buffer), t.ids[n - 1]);
+      EXPECT_EQ(c.RecordNumber(), n);
+    }
+    EXPECT_FALSE(c.SetToRecNo(static_cast<uint32_t>(t.ids.size() + 1)));
+    EXPECT_EQ(c.GetCurRecord(buffer.data()), t.ids.empty() ? VUZODE_NOCURRREC : VUZODE_EOF);
+    if (t.ids.empty()) {
+      EXPECT_EQ(c.GetNextRecord(buffer.data()), VUZODE_EOF);
+    }
+  }
+  c.ResetRange();
+  EXPECT_EQ(c.RecordCount(), 10u);
+  const std::vector<uint8_t> a = probe(2), b = probe(4);
+  c.SetRange(false, a.data(), 0, b.data(), 0);
+  EXPECT_EQ(c.RecordCount(), 3u);
+  // A change of index ends the range.
+  c.SetIndexName("BYNAME");
+  EXPECT_EQ(c.RecordCount(), 10u);
+  EXPECT_FALSE(c.RangeActive());
+}
+
+}  // namespace
+}  // namespace engine_test
