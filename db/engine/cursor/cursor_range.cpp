@@ -59,6 +59,20 @@ void TDataCursor::ComputeRangeBounds() {
   range_last_ = last;
 }
 
+void TDataCursor::StayOnCurrentKey(const IndexKey& here, bool onRecord) {
+  ClearPosition();
+  if (onRecord) {
+    SeekKey(here.data());
+  } else {
+    GoFirst();
+    if (!(bof_ && eof_)) {
+      bof_ = true;
+      logical_ = FirstPosition() - 1;
+    }
+  }
+  if (!bof_ && !eof_) LoadCurrentRecord();
+}
+
 void TDataCursor::SetRange(bool keysGiven, const uint8_t* start, uint16_t startFields,
                            const uint8_t* end, uint16_t endFields) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
@@ -70,23 +84,13 @@ void TDataCursor::SetRange(bool keysGiven, const uint8_t* start, uint16_t startF
     RangeKey(keysGiven, start, startFields, false, startKey);
     // Without an end key the range runs to the end of the index.
     RangeKey(keysGiven, end, endFields, true, endKey);
+    const bool onRecord = !bof_ && !eof_;
+    const IndexKey here = current_key_;
     range_start_ = startKey;
     range_end_ = endKey;
     range_active_ = true;
     ComputeRangeBounds();
-    const uint32_t record = (!bof_ && !eof_) ? current_record_ : 0;
-    IndexKey here = current_key_;
-    ClearPosition();
-    if (record != 0) {
-      SeekKey(here.data());
-    } else {
-      GoFirst();
-      if (!(bof_ && eof_)) {
-        bof_ = true;
-        logical_ = FirstPosition() - 1;
-      }
-    }
-    if (!bof_ && !eof_) LoadCurrentRecord();
+    StayOnCurrentKey(here, onRecord);
   } catch (...) {
     EndCursorRead();
     throw;
@@ -102,21 +106,12 @@ void TDataCursor::ResetRange() {
   }
   BeginCursorRead();
   try {
-    const uint32_t record = (!bof_ && !eof_) ? current_record_ : 0;
-    IndexKey here = current_key_;
+    const bool onRecord = !bof_ && !eof_;
+    const IndexKey here = current_key_;
     range_active_ = false;
     std::memset(range_start_.data(), 0x00, kMaxKeyLength);
     std::memset(range_end_.data(), 0xFF, kMaxKeyLength);
-    ClearPosition();
-    if (record != 0) {
-      SeekKey(here.data());
-    } else {
-      GoFirst();
-      if (!(bof_ && eof_)) {
-        bof_ = true;
-        logical_ = 0;
-      }
-    }
+    StayOnCurrentKey(here, onRecord);
   } catch (...) {
     EndCursorRead();
     throw;

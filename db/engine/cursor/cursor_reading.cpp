@@ -315,51 +315,32 @@ uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
 }
 
 uint16_t TDataCursor::GetNextRecord(uint8_t* buffer) {
-  BeginCursorRead();
-  uint16_t code = 0;
-  try {
-    bool on;
-    if (bof_ && eof_) {
-      on = false;
-    } else if (bof_) {
-      GoFirst();
-      on = !bof_ && !eof_;
-      if (!on) eof_ = true;
-    } else {
-      on = Step(true);
-    }
-    if (on) LoadCurrentRecord();
-    if (!on || eof_) {
-      code = VUZODE_EOF;
-      if (buffer != nullptr) std::memset(buffer, 0, record_size_);
-    } else {
-      CopyOut(buffer);
-    }
-  } catch (...) {
-    EndCursorRead();
-    throw;
-  }
-  EndCursorRead();
-  return code;
+  return MoveAndRead(true, buffer);
 }
 
 uint16_t TDataCursor::GetPriorRecord(uint8_t* buffer) {
+  return MoveAndRead(false, buffer);
+}
+
+uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
   BeginCursorRead();
   uint16_t code = 0;
   try {
+    // From before the first (after the last) record the move is onto the first (last).
+    const bool fromOtherEnd = forward ? bof_ : eof_;
     bool on;
     if (bof_ && eof_) {
       on = false;
-    } else if (eof_) {
-      GoLast();
+    } else if (fromOtherEnd) {
+      forward ? GoFirst() : GoLast();
       on = !bof_ && !eof_;
-      if (!on) bof_ = true;
+      if (!on) (forward ? eof_ : bof_) = true;
     } else {
-      on = Step(false);
+      on = Step(forward);
     }
     if (on) LoadCurrentRecord();
-    if (!on || bof_) {
-      code = VUZODE_BOF;
+    if (!on || (forward ? eof_ : bof_)) {
+      code = forward ? VUZODE_EOF : VUZODE_BOF;
       if (buffer != nullptr) std::memset(buffer, 0, record_size_);
     } else {
       CopyOut(buffer);

@@ -253,6 +253,8 @@ class TDataCursor {
   bool StepIndex(bool forward);
   bool StepRecordOrder(bool forward);
   bool Step(bool forward);
+  // GetNextRecord (forward) and GetPriorRecord.
+  uint16_t MoveAndRead(bool forward, uint8_t* buffer);
   void GoFirst();
   void GoLast();
   uint32_t ViewCount();
@@ -266,6 +268,9 @@ class TDataCursor {
   void RangeKey(bool keysGiven, const uint8_t* source, uint16_t fields, bool high,
                 IndexKey& key) const;
   void ComputeRangeBounds();
+  // After a change of range: back on the key the cursor stood on (nearest), or before the
+  // first record of the view.
+  void StayOnCurrentKey(const IndexKey& here, bool onRecord);
   // The first and last logical positions of the view in index order (0, 0 when empty).
   int64_t FirstPosition() const { return range_active_ ? range_first_ : 1; }
   int64_t LastPosition();

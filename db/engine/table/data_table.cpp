@@ -10,16 +10,15 @@
 #include "db/sql/expressions/field_literal.h"
 #include "db/storage/files/file_list.h"
 
-// What the data file asks of its table.
-class TTableDataLink : public TDataTableLink {
+// What the data and BLOB files ask of their table: the same answers for both, on the link base
+// class each file declares.
+template <typename TLinkBase>
+class TTableLink : public TLinkBase {
  public:
-  explicit TTableDataLink(TDataTable& table) : table_(table) {}
+  explicit TTableLink(TDataTable& table) : table_(table) {}
   std::string_view DatabaseName() const override { return table_.DatabaseText(); }
   std::string_view TableName() const override { return table_.Name(); }
   bool ForceBufferFlush() const override { return table_.Session().ForceBufferFlush(); }
-  bool FieldTextValid(const FieldDescriptor& field, std::string_view text) const override {
-    return FieldLiteralValid(field, text);
-  }
   bool TransactionLockHeld() const override { return table_.transaction_lock_held_; }
   bool BeforeMissRead() override { return table_.BeforeMissRead(); }
   bool AllowShortRead() const override {
@@ -27,28 +26,23 @@ class TTableDataLink : public TDataTableLink {
   }
   void Written() override { table_.Written(); }
 
- private:
+ protected:
   TDataTable& table_;
 };
 
-// What the BLOB file asks of its table.
-class TTableBlobLink : public TBlobTableLink {
+class TTableDataLink : public TTableLink<TDataTableLink> {
  public:
-  explicit TTableBlobLink(TDataTable& table) : table_(table) {}
-  std::string_view DatabaseName() const override { return table_.DatabaseText(); }
-  std::string_view TableName() const override { return table_.Name(); }
-  bool ForceBufferFlush() const override { return table_.Session().ForceBufferFlush(); }
+  using TTableLink::TTableLink;
+  bool FieldTextValid(const FieldDescriptor& field, std::string_view text) const override {
+    return FieldLiteralValid(field, text);
+  }
+};
+
+class TTableBlobLink : public TTableLink<TBlobTableLink> {
+ public:
+  using TTableLink::TTableLink;
   uint32_t BlobCacheBytes() const override { return table_.Session().BlobBufferBytes(); }
   uint32_t MaxCachedBlocks() const override { return table_.Session().BlobBufferCount(); }
-  bool TransactionLockHeld() const override { return table_.transaction_lock_held_; }
-  bool BeforeMissRead() override { return table_.BeforeMissRead(); }
-  bool AllowShortRead() const override {
-    return (table_.exclusive_ || table_.transaction_lock_held_) && table_.written_;
-  }
-  void Written() override { table_.Written(); }
-
- private:
-  TDataTable& table_;
 };
 
 namespace {

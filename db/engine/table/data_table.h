@@ -141,8 +141,8 @@ class TDataTable {
   void RollbackTransaction();
 
  private:
-  friend class TTableDataLink;
-  friend class TTableBlobLink;
+  template <typename TLinkBase>
+  friend class TTableLink;
 
   void OpenFilesNow();
   void CloseFilesNow();
