@@ -1,18 +1,25 @@
-// TDataCursor: the view and the position. In index order the position is a leaf page and slot
-// of the current index with a copy of the key there, so a step that finds the page changed
-// (another session replaced it, or it was evicted and reloaded) finds its key again; in
-// record order it is a record number among the view's bitmap of active records.
+// TDataCursor: the position. In index order the position is a leaf page and slot of the
+// current index with a copy of the key there, so a step that finds the page changed (another
+// session replaced it, or it was evicted and reloaded) finds its key again; in record order it
+// is a record number among the view's bitmap. Under a filter, index order walks the keys of the
+// range and stops only on keys whose records are in the view bitmap.
 //
 // Invariants:
 //   (1) bof_ and eof_ both set exactly when the view holds no record; otherwise at most one
-//       is set, and with neither the position names a record (current_record_).
-//   (2) logical_ is the 1-based place of the current record in the view (0 when none).
+//       is set, and with neither the position names a record (current_record_) of the view.
+//   (2) Record order: logical_ is the 1-based place of the current record in the view. Index
+//       order: logical_ is the 1-based rank of the current key in the whole index, within the
+//       range's bounds; under a filter the place in the view is ViewPlace() (view_place_ once
+//       known: steps keep it, seeks forget it).
 //   (3) In index order current_key_ holds the key at (leaf_page_, leaf_pos_) as last seen.
+//   (4) After-last under a filter stands on the view's last record (SeekKey), so a step back
+//       and FindKey's move onto the last record land inside the view.
 #include <algorithm>
 #include <cstring>
 
 #include "db/engine/cursor/data_cursor.h"
 #include "db/engine/errors/engine_error.h"
+#include "db/engine/filter/key_range.h"
 #include "db/engine/session/data_directory.h"
 #include "db/storage/index/btree.h"
 #include "db/storage/index/compare_keys.h"
@@ -41,36 +48,17 @@ void TDataCursor::LoadIndex(int number) {
   index_name_ = index.Descriptor(slot_).Name;
 }
 
-void TDataCursor::RebuildView() {
-  view_built_ = false;
-  if (!record_order_) return;
-  TDataFile& data = table_->DataFile();
-  const uint32_t count = data.RecordCount();
-  visible_.SetSize(count + 1);
-  visible_.ClearAll();
-  for (uint32_t n = 1; n <= count; ++n) {
-    TRecord record = data.FetchRecord(n, true, true);
-    if (!record.Valid()) {
-      // Another session's change was found and the caches dropped: start over.
-      RebuildView();
-      return;
-    }
-    if (!record.Deleted()) visible_.Set(n);
-    data.Unpin(record);
-  }
-  view_built_ = true;
-}
-
 void TDataCursor::ClearPosition() {
   leaf_page_ = 0;
   leaf_pos_ = 0;
   current_record_ = 0;
   logical_ = 0;
+  view_place_ = -1;
   bof_ = eof_ = true;
 }
 
 uint32_t TDataCursor::ViewCount() {
-  if (record_order_) return visible_.Count();
+  if (view_flag_) return filtered_count_;
   if (range_active_) {
     return range_first_ == 0 ? 0 : static_cast<uint32_t>(range_last_ - range_first_ + 1);
   }
@@ -85,7 +73,32 @@ bool TDataCursor::PositionEntry(const uint8_t*& key, int32_t& record) {
   return true;
 }
 
-bool TDataCursor::SeekKey(const uint8_t* key) {
+bool TDataCursor::PlaceAtRank(int64_t rank) {
+  IndexKey key;
+  int32_t record = 0;
+  if (rank < 1 || !TBTree(table_->IndexFile(), slot_).EntryAtRank(rank - 1, key, record)) {
+    ClearPosition();
+    return false;
+  }
+  // The entry itself, whatever the range says.
+  const bool saved = range_active_;
+  range_active_ = false;
+  bool on = false;
+  try {
+    on = SeekKeyRaw(key.data());
+  } catch (...) {
+    range_active_ = saved;
+    throw;
+  }
+  range_active_ = saved;
+  return on;
+}
+
+bool TDataCursor::SeekKeyRaw(const uint8_t* key) {
+  if (range_active_ && range_first_ == 0) {
+    ClearPosition();
+    return false;
+  }
   TBTree tree(table_->IndexFile(), slot_);
   TIndexPath path;
   int64_t rank = 0;
@@ -99,47 +112,42 @@ bool TDataCursor::SeekKey(const uint8_t* key) {
   const uint8_t* at = nullptr;
   int32_t record = 0;
   if (!PositionEntry(at, record)) table_->IndexFile().RaiseIndexCorrupt(slot_, "search position");
-  // All keys smaller: the search stops on the last one, and the cursor goes after it.
-  if (CompareKeys(*layout_, at, key, key_length_) < 0) {
-    std::memcpy(current_key_.data(), at, key_length_);
-    current_record_ = static_cast<uint32_t>(record);
-    logical_ = rank + 1;
-    bof_ = false;
-    eof_ = true;
-    return false;
-  }
   std::memcpy(current_key_.data(), at, key_length_);
   current_key_.Length = key_length_;
   current_record_ = static_cast<uint32_t>(record);
   logical_ = rank + 1;
   bof_ = eof_ = false;
+  // All keys smaller: the search stops on the last one, and the cursor goes after it.
+  const bool beyond = CompareKeys(*layout_, at, key, key_length_) < 0;
   if (range_active_) {
-    // Outside the range: before it, the range's first key; after it, after the last.
-    if (range_first_ == 0) {
-      ClearPosition();
-      return false;
-    }
-    if (logical_ > range_last_) {
+    // Before the range: its first key; after it: after its last key.
+    if (beyond || logical_ > range_last_) {
+      PlaceAtRank(range_last_);
       eof_ = true;
       return false;
     }
-    if (logical_ < range_first_) {
-      IndexKey first;
-      int32_t firstRecord = 0;
-      if (!TBTree(table_->IndexFile(), slot_).EntryAtRank(range_first_ - 1, first, firstRecord)) {
-        ClearPosition();
-        return false;
-      }
-      const bool saved = range_active_;
-      range_active_ = false;
-      SeekKey(first.data());
-      range_active_ = saved;
-    }
+    if (logical_ < range_first_) return PlaceAtRank(range_first_);
+    return true;
+  }
+  if (beyond) {
+    eof_ = true;
+    return false;
   }
   return true;
 }
 
-bool TDataCursor::StepIndex(bool forward) {
+bool TDataCursor::SeekKey(const uint8_t* key) {
+  view_place_ = -1;
+  const bool on = SeekKeyRaw(key);
+  if (!IndexFiltered() || (bof_ && eof_)) return on;
+  if (on && (visible_.Test(current_record_) || StepIndex(true))) return true;
+  // No record of the view at or after key: after the view's last record (invariant (4)).
+  GoLast();
+  if (!(bof_ && eof_)) eof_ = true;
+  return false;
+}
+
+bool TDataCursor::StepIndexRaw(bool forward) {
   TIndexFile& index = table_->IndexFile();
   if (range_active_ && !eof_ && !bof_ &&
       (forward ? logical_ >= range_last_ : logical_ <= range_first_)) {
@@ -149,10 +157,11 @@ bool TDataCursor::StepIndex(bool forward) {
   int32_t record = 0;
   // The page may have changed since the position was taken: find the key again.
   if (!PositionEntry(at, record) || std::memcmp(at, current_key_.data(), key_length_) != 0) {
+    view_place_ = -1;
     std::memcpy(scratch_key_.data(), current_key_.data(), key_length_);
-    if (!SeekKey(scratch_key_.data())) {
-      // Every key is smaller than the old one: forward there is nothing more; backward the
-      // last key is the step.
+    if (!SeekKeyRaw(scratch_key_.data())) {
+      // Every key of the range is smaller than the old one: forward there is nothing more;
+      // backward the last key is the step.
       if (forward || (bof_ && eof_)) return false;
       eof_ = false;
       return true;
@@ -160,6 +169,9 @@ bool TDataCursor::StepIndex(bool forward) {
     // On the first key after a key that is gone: forward that is the step.
     if (forward && std::memcmp(current_key_.data(), scratch_key_.data(), key_length_) != 0) {
       return true;
+    }
+    if (range_active_ && (forward ? logical_ >= range_last_ : logical_ <= range_first_)) {
+      return false;
     }
   }
   TPage* page = index.FetchPage(slot_, leaf_page_);
@@ -180,6 +192,34 @@ bool TDataCursor::StepIndex(bool forward) {
   current_record_ = static_cast<uint32_t>(page->Reference(pos));
   logical_ += forward ? 1 : -1;
   return true;
+}
+
+bool TDataCursor::StepIndex(bool forward) {
+  if (!IndexFiltered()) return StepIndexRaw(forward);
+  const int32_t page = leaf_page_;
+  const int pos = leaf_pos_;
+  const IndexKey key = current_key_;
+  const uint32_t record = current_record_;
+  const int64_t logical = logical_;
+  const bool bof = bof_, eof = eof_;
+  const int64_t place = view_place_;
+  while (StepIndexRaw(forward)) {
+    bof_ = eof_ = false;
+    if (visible_.Test(current_record_)) {
+      if (view_place_ >= 0) view_place_ += forward ? 1 : -1;
+      return true;
+    }
+  }
+  // Nothing more of the view that way: stay where the step began.
+  leaf_page_ = page;
+  leaf_pos_ = pos;
+  current_key_ = key;
+  current_record_ = record;
+  logical_ = logical;
+  bof_ = bof;
+  eof_ = eof;
+  view_place_ = view_place_ < 0 ? -1 : place;
+  return false;
 }
 
 bool TDataCursor::StepRecordOrder(bool forward) {
@@ -221,35 +261,40 @@ void TDataCursor::GoFirst() {
     bof_ = true;
     eof_ = false;
     current_record_ = 0;
-    if (!Step(true)) return;
+    Step(true);
     return;
   }
-  TBTree tree(table_->IndexFile(), slot_);
-  IndexKey key;
-  int32_t record = 0;
-  if (ViewCount() == 0 || !tree.EntryAtRank(FirstPosition() - 1, key, record)) {
+  if (ViewCount() == 0 || !PlaceAtRank(FirstPosition())) {
     ClearPosition();
     return;
   }
-  SeekKey(key.data());
+  if (IndexFiltered()) {
+    if (!visible_.Test(current_record_) && !StepIndex(true)) {
+      ClearPosition();
+      return;
+    }
+    view_place_ = 1;
+  }
 }
 
 void TDataCursor::GoLast() {
   if (record_order_) {
     bof_ = false;
     eof_ = true;
-    if (!Step(false)) return;
+    Step(false);
     return;
   }
-  TBTree tree(table_->IndexFile(), slot_);
-  const int64_t last = LastPosition();
-  IndexKey key;
-  int32_t record = 0;
-  if (ViewCount() == 0 || !tree.EntryAtRank(last - 1, key, record)) {
+  if (ViewCount() == 0 || !PlaceAtRank(LastPosition())) {
     ClearPosition();
     return;
   }
-  SeekKey(key.data());
+  if (IndexFiltered()) {
+    if (!visible_.Test(current_record_) && !StepIndex(false)) {
+      ClearPosition();
+      return;
+    }
+    view_place_ = filtered_count_;
+  }
 }
 
 void TDataCursor::SetToBegin() {
@@ -300,8 +345,30 @@ uint32_t TDataCursor::RecordCount() {
 uint32_t TDataCursor::RecordNumber() const {
   if (bof_ || eof_) return 0;
   if (record_order_) return static_cast<uint32_t>(logical_);
+  if (IndexFiltered()) return static_cast<uint32_t>(ViewPlace());
   // Counted within the view: the range's first record is number 1.
   return static_cast<uint32_t>(logical_ - FirstPosition() + 1);
+}
+
+int64_t TDataCursor::ViewPlace() const {
+  if (view_place_ >= 0) return view_place_;
+  // Counted over the keys on the nearer side of the position.
+  TIndexFile& index = table_->IndexFile();
+  const int64_t first = FirstPosition() - 1;
+  const int64_t last = range_active_ ? range_last_ : TBTree(index, slot_).Count();
+  const int64_t here = logical_ - 1;
+  try {
+    if (here - first <= last - here) {
+      view_place_ = CountMembers(index, slot_, first, here + 1, visible_);
+    } else {
+      view_place_ = filtered_count_ - CountMembers(index, slot_, here + 1, last, visible_);
+    }
+  } catch (const TViewChanged&) {
+    // The index changed under the position: its place is not known until the next read
+    // resynchronises.
+    return 0;
+  }
+  return view_place_;
 }
 
 bool TDataCursor::SetToRecNo(uint32_t n) {
@@ -329,13 +396,21 @@ bool TDataCursor::SetToRecNo(uint32_t n) {
       logical_ = n;
       bof_ = eof_ = false;
       on = true;
+    } else if (IndexFiltered()) {
+      // The n-th record of the view, walked to from the nearer end.
+      if (n - 1 <= count - n) {
+        GoFirst();
+        for (uint32_t i = 1; i < n && !(bof_ || eof_); ++i) StepIndex(true);
+      } else {
+        GoLast();
+        for (uint32_t i = count; i > n && !(bof_ || eof_); --i) StepIndex(false);
+      }
+      on = !bof_ && !eof_;
+      if (on) view_place_ = n;
     } else {
       // The n-th key of the view (n counted from the range's first key) through the subtree
-      // counts of the branch pages, then its leaf position.
-      IndexKey key;
-      int32_t record = 0;
-      TBTree tree(table_->IndexFile(), slot_);
-      if (tree.EntryAtRank(FirstPosition() + n - 2, key, record)) on = SeekKey(key.data());
+      // counts of the branch pages.
+      on = PlaceAtRank(FirstPosition() + n - 1);
     }
     if (on) LoadCurrentRecord();
   } catch (...) {
@@ -373,9 +448,9 @@ bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
     if (record_order_) {
       uint32_t n = 0;
       std::memcpy(&n, bookmark, 4);
-      const uint32_t highest = visible_.BitCount() > 0 ? visible_.BitCount() - 1 : 0;
+      const uint32_t highest = visible_.BitCount();
       n = std::clamp<uint32_t>(n, 1, std::max<uint32_t>(highest, 1));
-      if (n <= highest && visible_.Test(n)) {
+      if (visible_.Test(n)) {
         current_record_ = n;
         logical_ = visible_.Rank(n) + 1;
         bof_ = eof_ = false;
@@ -411,7 +486,7 @@ uint16_t TDataCursor::SetToCursor(TDataCursor& other) {
   try {
     if (record_order_) {
       const uint32_t n = other.current_record_;
-      if (n < visible_.BitCount() && visible_.Test(n)) {
+      if (visible_.Test(n)) {
         current_record_ = n;
         logical_ = visible_.Rank(n) + 1;
         bof_ = eof_ = false;

@@ -14,14 +14,36 @@
 #include "db/storage/index/btree.h"
 #include "db/storage/index/compare_keys.h"
 
+namespace {
+
+// Fills key from field first on with the filler that puts it first (low) or last (high) among
+// the keys that share its bytes before: 0x00 or 0xFF, the other way round where the index
+// compares in reverse. Byte-wise layouts reverse as a whole (their descending fields are
+// inverted in the key already); the others field by field (descending index or field), the
+// row id after the fields with the index.
+void FillKey(const TKeyLayout& layout, uint16_t keyLength, size_t first, bool high, IndexKey& key) {
+  const size_t from = first < layout.Fields.size() ? layout.Fields[first].KeyOffset
+                      : layout.Fields.empty()
+                          ? 0u
+                          : layout.Fields.back().KeyOffset + 1u + layout.Fields.back().KeyLength;
+  auto filler = [high](bool reversed) -> uint8_t { return (high != reversed) ? 0xFF : 0x00; };
+  std::memset(key.data() + from, filler(layout.Descending), keyLength - from);
+  if (layout.Bytewise) return;
+  for (size_t i = first; i < layout.Fields.size(); ++i) {
+    const TKeyField& f = layout.Fields[i];
+    std::memset(key.data() + f.KeyOffset, filler(layout.Descending || f.Descending),
+                1u + f.KeyLength);
+  }
+}
+
+}  // namespace
+
 void TDataCursor::RangeKey(bool keysGiven, const uint8_t* source, uint16_t fields, bool high,
                            IndexKey& key) const {
   key.Length = key_length_;
-  // Filler that puts the key first (low) or last (high) among the keys of its prefix, in the
-  // index's order: a descending index compares bytes the other way.
-  const uint8_t filler = (high != layout_->Descending) ? 0xFF : 0x00;
   if (source == nullptr) {
-    std::memset(key.data(), filler, key_length_);
+    // No key: the lowest or the highest key of the index.
+    FillKey(*layout_, key_length_, 0, high, key);
     return;
   }
   if (keysGiven) {
@@ -33,9 +55,7 @@ void TDataCursor::RangeKey(bool keysGiven, const uint8_t* source, uint16_t field
   const bool cut = (fields >= 1 && fields < keyFields) || !layout_->Unique;
   if (!cut || keyFields == 0) return;
   const size_t count = (fields == 0 || fields > keyFields) ? keyFields : fields;
-  const TKeyField& last = layout_->Fields[count - 1];
-  const size_t length = last.KeyOffset + 1u + last.KeyLength;
-  std::memset(key.data() + length, filler, key_length_ - length);
+  FillKey(*layout_, key_length_, count, high, key);
 }
 
 int64_t TDataCursor::LastPosition() {
@@ -90,6 +110,8 @@ void TDataCursor::SetRange(bool keysGiven, const uint8_t* start, uint16_t startF
     range_end_ = endKey;
     range_active_ = true;
     ComputeRangeBounds();
+    // Under a filter the view holds only the range's records.
+    RebuildView();
     StayOnCurrentKey(here, onRecord);
   } catch (...) {
     EndCursorRead();
@@ -111,6 +133,7 @@ void TDataCursor::ResetRange() {
     range_active_ = false;
     std::memset(range_start_.data(), 0x00, kMaxKeyLength);
     std::memset(range_end_.data(), 0xFF, kMaxKeyLength);
+    RebuildView();
     StayOnCurrentKey(here, onRecord);
   } catch (...) {
     EndCursorRead();

@@ -22,6 +22,7 @@
 #include "db/storage/index/btree.h"
 #include "db/storage/index/compare_keys.h"
 #include "db/storage/index/index_header.h"
+#include "db/storage/le_codec.h"
 
 bool TDataCursor::SnapshotDiffers() const {
   if (!snapshot_taken_) return true;
@@ -39,6 +40,7 @@ void TDataCursor::TakeSnapshot() {
 
 void TDataCursor::BeginCursorRead() {
   if (read_depth_++ > 0) return;
+  moved_past_gone_ = 0;
   if (files_read_only_) return;
   const bool strict = directory_.Session().StrictChangeDetection();
   if (strict) {
@@ -60,12 +62,14 @@ void TDataCursor::EndCursorRead() {
 
 void TDataCursor::Resynchronise() {
   TakeSnapshot();
+  moved_past_gone_ = 0;
   uint8_t bookmark[kMaxKeyLength];
   const bool had = GetBookmark(bookmark);
   const bool wasBof = bof_;
   LoadIndex(index_no_);
-  RebuildView();
+  // The range's bitmap in the view is built from the bounds.
   ComputeRangeBounds();
+  RebuildView();
   if (!had) {
     if (wasBof) {
       GoFirst();
@@ -85,18 +89,20 @@ void TDataCursor::Resynchronise() {
   if (record_order_) {
     uint32_t n = 0;
     std::memcpy(&n, bookmark, 4);
-    if (n < visible_.BitCount() && visible_.Test(n)) {
+    if (visible_.Test(n)) {
       current_record_ = n;
       logical_ = visible_.Rank(n) + 1;
       bof_ = eof_ = false;
     } else {
       current_record_ = n;
       bof_ = eof_ = false;
-      if (!Step(true)) Step(false);
+      moved_past_gone_ = Step(true) ? 1 : (Step(false) ? -1 : 0);
     }
     return;
   }
-  SeekKey(bookmark);
+  if (SeekKey(bookmark) && std::memcmp(current_key_.data(), bookmark, key_length_) != 0) {
+    moved_past_gone_ = 1;
+  }
 }
 
 void TDataCursor::Refresh() {
@@ -160,7 +166,7 @@ void TDataCursor::SetIndexNumber(int number) {
     } else if (record_order_) {
       current_record_ = record;
       bof_ = eof_ = false;
-      if (record < visible_.BitCount() && visible_.Test(record)) {
+      if (visible_.Test(record)) {
         logical_ = visible_.Rank(record) + 1;
       } else if (!Step(true)) {
         Step(false);
@@ -283,11 +289,32 @@ uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
   try {
     if (lock && !bof_ && !eof_) {
       // The record as the caller read it must still be the record: lock, then compare.
-      if (directory_.Session().LockProtocol() == 0) table_->LockRecord(current_record_);
+      const bool pessimistic = directory_.Session().LockProtocol() == 0;
+      const uint32_t n = current_record_;
+      if (pessimistic) LockRecord(n);
       LoadCurrentRecord();
-      if (!exclusive_ && buffer != nullptr &&
-          std::memcmp(buffer, record_buffer_.data(), stored_size_) != 0) {
-        if (directory_.Session().LockProtocol() == 0) table_->UnlockRecord(current_record_);
+      // Every byte alike, except BLOB slots: they compare by first block and revision, a
+      // handle standing for those of its open value (whose unposted edits do not count).
+      auto unchanged = [&](const uint8_t* caller, const uint8_t* stored) {
+        size_t from = 0;
+        for (const FieldDescriptor& f : fields_) {
+          if (f.Type != kFieldBlob || f.Computed) continue;
+          if (std::memcmp(caller + from, stored + from, f.Offset - from) != 0) return false;
+          int32_t block = GetI32(caller + f.Offset + 1);
+          int32_t revision = GetI32(caller + f.Offset + 5);
+          if (const TOpenBlob* open = FindBlob(block)) {
+            block = open->Buffer->FirstBlock();
+            revision = open->Buffer->Revision();
+          }
+          if (block != GetI32(stored + f.Offset + 1) || revision != GetI32(stored + f.Offset + 5)) {
+            return false;
+          }
+          from = f.Offset + 9u;
+        }
+        return std::memcmp(caller + from, stored + from, stored_size_ - from) == 0;
+      };
+      if (!exclusive_ && buffer != nullptr && !unchanged(buffer, record_buffer_.data())) {
+        if (pessimistic) UnlockCurrentRecord(n);
         Raise(VUZODE_KEYORRECDELETED);
       }
     }
@@ -335,9 +362,13 @@ uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
       forward ? GoFirst() : GoLast();
       on = !bof_ && !eof_;
       if (!on) (forward ? eof_ : bof_) = true;
+    } else if (moved_past_gone_ == (forward ? 1 : -1)) {
+      // The record was gone and the resynchronisation stopped on its neighbour this way.
+      on = true;
     } else {
       on = Step(forward);
     }
+    moved_past_gone_ = 0;
     if (on) LoadCurrentRecord();
     if (!on || (forward ? eof_ : bof_)) {
       code = forward ? VUZODE_EOF : VUZODE_BOF;
@@ -391,22 +422,31 @@ bool TDataCursor::FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* ou
     const bool partial = (fieldCount >= 1 && fieldCount < keyFields) || !layout.Unique ||
                          (fieldCount == 0 && partialLength > 0);
     if (partial && !layout.Fields.empty()) {
-      size_t count = fieldCount == 0 || fieldCount > keyFields ? keyFields : fieldCount;
-      // The compare length counts each field by its length in the key and its indicator byte;
-      // a partial last field by the characters asked for.
+      size_t count = std::min<size_t>(fieldCount, keyFields);
+      if (count == 0 && partialLength == 0) count = keyFields;
+      // The compare length counts each whole field by its length in the key and its indicator
+      // byte, then the field after them by its indicator and the characters asked for.
       size_t compare = 0;
-      for (size_t i = 0; i < count; ++i) {
-        const TKeyField& f = layout.Fields[i];
-        if (i + 1 == count && partialLength > 0 && f.Type == kFieldString) {
-          compare = f.KeyOffset + 1u + std::min<size_t>(partialLength, f.KeyLength);
-        } else {
-          compare = f.KeyOffset + 1u + f.KeyLength;
-        }
+      if (count > 0) {
+        const TKeyField& last = layout.Fields[count - 1];
+        compare = last.KeyOffset + 1u + last.KeyLength;
+      }
+      if (partialLength > 0 && count < keyFields) {
+        compare += 1u + std::min<size_t>(partialLength, layout.Fields[count].KeyLength);
       }
       // Filler after the compared bytes: the lowest key with that prefix, in the index's
-      // order.
+      // order. Byte-wise keys have their descending fields inverted already; otherwise a
+      // field compared in reverse (descending index or field) takes high filler.
       const bool descending = layout.Descending;
       std::memset(key.data() + compare, descending ? 0xFF : 0x00, key_length_ - compare);
+      if (!layout.Bytewise) {
+        for (const TKeyField& f : layout.Fields) {
+          const size_t end = f.KeyOffset + 1u + f.KeyLength;
+          if (end <= compare || !(descending || f.Descending)) continue;
+          const size_t from = std::max<size_t>(compare, f.KeyOffset);
+          std::memset(key.data() + from, 0xFF, end - from);
+        }
+      }
       const bool onKey = SeekKey(key.data());
       found = onKey && CompareKeys(layout, current_key_.data(), key.data(), compare) == 0;
     } else {

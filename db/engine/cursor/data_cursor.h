@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/engine/filter/filter.h"
 #include "db/engine/table/data_table.h"
 #include "db/engine/table/table_definition.h"
 #include "db/sql/bitmaps/records_bitmap.h"
@@ -162,9 +163,10 @@ class TDataCursor {
   // Reads up to count records forward into buffer; count becomes the number read.
   uint16_t ReadRecordBlock(uint32_t& count, uint8_t* buffer);
   // Searches the current index: keyOrRecord is a key (keyGiven) or a record buffer whose key
-  // is built; fieldCount key fields (0: all) and partialLength characters of the last one
-  // (0: whole) are compared. Exact, or with nearest the first key at or after. Whether the key
-  // was found; output, when given, receives the record reached.
+  // is built; fieldCount whole key fields (0: all, or none when partialLength is given) and
+  // then partialLength characters of the next field are compared. Exact, or with nearest the
+  // first key at or after. Whether the key was found; output, when given, receives the record
+  // reached.
   bool FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* output, uint16_t partialLength,
                bool nearest, uint16_t fieldCount);
   // Rereads the view and returns to the current record (nearest when it is gone).
@@ -172,6 +174,26 @@ class TDataCursor {
   // The query read bracket of a SELECT WITH LOCKS.
   void BeginQueryRead();
   void EndQueryRead();
+
+  // Record changes (cursor_changes.cpp). Each runs under the table's write lock (none for an
+  // exclusive cursor), checks everything that can fail on the caller's record before the
+  // first key changes, keeps every index, the row-id and text indexes and the BLOB values in
+  // step, and records the change: written through unless the cursor is exclusive or the
+  // table is in a transaction. A change that fails takes back what it did.
+  // Raises VUZODE_OSEACCES (read-only), VUZODE_KEYVIOL, VUZODE_REQDERR, VUZODE_MINVALERR,
+  // VUZODE_MAXVALERR, VUZODE_KEYORRECDELETED, VUZODE_RECLOCKFAILED, VUZODE_LOCKTIMEOUT.
+  void AppendRecord(const uint8_t* record, bool reposition = true);
+  void ModifyRecord(const uint8_t* record, bool unlock = true, bool reposition = true);
+  void DeleteRecord(const uint8_t* record, bool reposition = true);
+  // Ends an edit: pessimistic, unlocks the current record; optimistic, clears the mark.
+  void CancelRecord();
+  // Locks record n (0: the current record) for this cursor; VUZODE_RECLOCKFAILED when another
+  // cursor of the session or another session holds it.
+  void LockRecord(uint32_t n = 0);
+  void UnlockCurrentRecord(uint32_t n = 0);
+  uint32_t LockedRecord() const { return locked_record_; }
+  void SetSuppressAutoInc(bool value) { suppress_auto_inc_ = value; }
+  bool SuppressAutoInc() const { return suppress_auto_inc_ && has_auto_increment_; }
 
   // BLOB values (cursor_blobs.cpp). field is a number of the cursor's descriptors, or with
   // tableDefinitions of the table's; record is a record buffer of this cursor whose slot of
@@ -210,6 +232,37 @@ class TDataCursor {
   bool TextMatches(std::string_view search, std::string_view text);
   int32_t TextOccurrences(std::string_view search, std::string_view text);
 
+  // View upkeep after a change through this cursor, for the one record changed: after record
+  // (number) was added or changed, with its new image; after it was deleted.
+  // REQUIRES: inside the cursor's read bracket or the table's write lock.
+  // image is the record as stored (the table's record image); computed fields are computed
+  // here. Keep the range, active-records and filter bitmaps for that record alone, then
+  // recombine the view (view_upkeep.cpp).
+  void NoteRecordChanged(uint32_t record, const uint8_t* image);
+  void NoteRecordDeleted(uint32_t record);
+
+  // Filters (db/engine/filter/). An expression filter is made from text (parsed, checked
+  // against the fields, normalised and prepared) or from a prebuilt prepared tree; with
+  // neither, options.Callback makes a callback filter. A new filter is inactive. At most 64:
+  // the 65th raises VUZODE_INTERNALLIMIT; texts that fail raise VUZODE_INVALIDFILTER with the
+  // parser's message or "filter expression is empty", "filter expression must be a boolean
+  // expression", "filter expression is invalid" (nothing and no callback). A failed add leaves
+  // the list as it was and a prebuilt tree with the caller.
+  TFilter* AddFilter(std::string_view text, const TFilterOptions& options);
+  TFilter* AddFilter(const TFilterOptions& options, TExpToken* tree = nullptr);
+  // Each takes a filter of this cursor, or null for all of them; a filter not in the list
+  // raises VUZODE_NOSUCHFILTER. The cursor stays on its record when the view still holds it.
+  void DropFilter(TFilter* filter);
+  void ActivateFilter(TFilter* filter);
+  void DeactivateFilter(TFilter* filter);
+  // Gives the active filter a new prepared tree (owned as the old one was).
+  void ReplaceFilterExpression(TExpToken* tree, TFilter* filter);
+  size_t FilterCount() const { return filters_.size(); }
+  // Whether the view is held as a bitmap: some filter is active, or the cursor is in record
+  // order.
+  bool ViewFiltered() const { return view_flag_; }
+  static constexpr size_t kMaxFilters = 64;
+
   // Raises code (not 0) with this cursor's table and database and text as detail (field).
   void CheckCode(uint16_t code, std::string_view text = {}) const;
   void CheckFieldCode(uint16_t code, std::string_view field) const;
@@ -224,6 +277,15 @@ class TDataCursor {
   void RequirePassword(const std::string& password);
   void LoadFields();
   uint8_t Kind() const { return in_memory_ ? kMemoryTable : kDiskTable; }
+
+  // Record change machinery (cursor_changes.cpp).
+  class TChange;
+  void CheckValidity(const uint8_t* record);
+  std::vector<int> KeySlots() const;
+  void CheckUniqueKeys(const uint8_t* record, const uint8_t* old, bool rowIdToo);
+  void RecordChange();
+  void PositionAfterChange(uint32_t record, const uint8_t* image);
+  void PlaceAfterChange(uint32_t record, const uint8_t* image);
 
   // BLOB machinery (cursor_blobs.cpp).
   struct TOpenBlob {
@@ -275,6 +337,33 @@ class TDataCursor {
   int64_t FirstPosition() const { return range_active_ ? range_first_ : 1; }
   int64_t LastPosition();
 
+  // Index order under a filter (cursor_position.cpp): the raw moves over every key of the
+  // range, and the view's moves that skip keys whose records are not in the view.
+  bool SeekKeyRaw(const uint8_t* key);
+  bool PlaceAtRank(int64_t rank);
+  bool StepIndexRaw(bool forward);
+  bool IndexFiltered() const { return view_flag_ && !record_order_; }
+  // The 1-based place of the current record among the view's records in index order.
+  int64_t ViewPlace() const;
+
+  // The view (db/engine/filter/view_build.cpp, filter_bitmap.cpp, filter_list.cpp).
+  void BuildViewOnce();
+  void BuildRangeBitmap(uint32_t highest);
+  void BuildActiveBitmap(uint32_t highest);
+  void Recombine();
+  void ComputeFilter(TFilter& filter, const TRecordsBitmap& candidates);
+  void ComputeNode(TFilter& filter, const TExpToken& node, const TRecordsBitmap& candidates,
+                   TRecordsBitmap& out);
+  bool CollectLeaf(const TExpToken& node, TRecordsBitmap& out);
+  void EvaluateCandidates(TFilter& filter, const TExpToken* node, const TRecordsBitmap& candidates,
+                          TRecordsBitmap& out);
+  bool FilterHolds(TFilter& filter, const TExpToken* node, const uint8_t* stored, uint32_t record);
+  TFilter* FindFilter(TFilter* filter) const;
+  // Inside the read bracket: the view made anew (or only recombined), then back on the
+  // current record.
+  void ChangeView(bool rebuild);
+  TFilter* InsertFilter(std::unique_ptr<TFilter> filter, const TFilterOptions& options);
+
   TDataDirectory& directory_;
   std::string table_name_;
   bool exclusive_ = false;
@@ -315,20 +404,38 @@ class TDataCursor {
   IndexKey range_end_;
   int64_t range_first_ = 1;
   int64_t range_last_ = 0;
-  // Record order: the active records.
+  // The view as a bitmap (view_flag_): range AND active records AND every active filter.
   TRecordsBitmap visible_;
   bool view_built_ = false;
+  bool view_flag_ = false;
+  std::vector<std::unique_ptr<TFilter>> filters_;
+  std::unique_ptr<TRecordsBitmap> range_bitmap_;
+  std::unique_ptr<TRecordsBitmap> active_bitmap_;
+  uint32_t filtered_count_ = 0;
+  // ViewPlace's answer, -1 until known (index order under a filter).
+  mutable int64_t view_place_ = -1;
+  // How filters read records, and a record buffer for tables with computed fields.
+  std::unique_ptr<TCursorEnvironment> filter_environment_;
+  std::vector<uint8_t> filter_record_;
   // The table's change counters when this cursor last synchronised.
   int32_t snapshot_[3] = {0, 0, 0};
   bool snapshot_taken_ = false;
   int read_depth_ = 0;
   bool read_lock_taken_ = false;
+  // Set by a resynchronisation whose record was gone, for the rest of the read bracket: 1
+  // when it moved onto the next record, -1 onto the previous one (no record after it); a
+  // move in that direction is then already made.
+  int moved_past_gone_ = 0;
   // Computed fields.
   std::vector<TExpToken*> computed_trees_;
   std::unique_ptr<TCursorEnvironment> environment_;
   std::unique_ptr<TExpEvaluator> evaluator_;
   bool computing_ = false;
   uint32_t stored_size_ = 0;
+  // Record changes: this cursor's locked record, the optimistic record-changed mark.
+  uint32_t locked_record_ = 0;
+  bool record_changed_mark_ = false;
+  bool suppress_auto_inc_ = false;
   // Open BLOB values, at most 128.
   std::vector<TOpenBlob> open_blobs_;
   int32_t next_blob_id_ = 1;

@@ -19,7 +19,7 @@ class TTableLink : public TLinkBase {
   std::string_view DatabaseName() const override { return table_.DatabaseText(); }
   std::string_view TableName() const override { return table_.Name(); }
   bool ForceBufferFlush() const override { return table_.Session().ForceBufferFlush(); }
-  bool TransactionLockHeld() const override { return table_.transaction_lock_held_; }
+  bool TransactionLockHeld() const override { return table_.HoldsBuffers(); }
   bool BeforeMissRead() override { return table_.BeforeMissRead(); }
   bool AllowShortRead() const override {
     return (table_.exclusive_ || table_.transaction_lock_held_) && table_.written_;

@@ -133,6 +133,14 @@ class TDataTable {
   // attribute.
   bool TakesLocks() const { return !exclusive_ && !read_only_attribute_; }
 
+  // While a record change is under way its buffers stay in the caches, as in a transaction,
+  // so a failure before the change is written through can be taken back whole.
+  void SetChangeInProgress(bool value) {
+    change_in_progress_ = value;
+    index_file_.SetHoldDirtyPages(value || transaction_lock_held_);
+  }
+  bool HoldsBuffers() const { return transaction_lock_held_ || change_in_progress_; }
+
   // Transaction steps (locking/transactions.cpp).
   void StartTransaction();
   void PrepareCommit();
@@ -153,7 +161,7 @@ class TDataTable {
   // The transaction lock flag, which also makes the index cache keep its dirty pages (3).
   void SetTransactionLockHeld(bool value) {
     transaction_lock_held_ = value;
-    index_file_.SetHoldDirtyPages(value);
+    index_file_.SetHoldDirtyPages(value || change_in_progress_);
   }
   bool BeforeMissRead();
   void Written() { written_ = true; }
@@ -190,4 +198,5 @@ class TDataTable {
   bool transaction_lock_held_ = false;
   bool written_ = false;
   uint32_t record_lock_waits_ = 0;
+  bool change_in_progress_ = false;
 };

@@ -66,10 +66,14 @@ void TDataFile::OpenChecked() {
   SetUpRecordCache();
 }
 
+TCacheLayout TDataFile::RecordLayout() const {
+  return RecordCacheLayout(header_.RecordSize, header_.FieldCount, link_->DataCacheBytes(),
+                           link_->MaxCachedRecords());
+}
+
 void TDataFile::SetUpRecordCache() {
   records_ =
-      std::make_unique<TBufferCache>(*this, static_cast<TCacheOwner&>(*this),
-                                     RecordCacheLayout(header_.RecordSize, header_.FieldCount));
+      std::make_unique<TBufferCache>(*this, static_cast<TCacheOwner&>(*this), RecordLayout());
   records_->SetNextNumber(static_cast<uint32_t>(header_.NextRecordNumber));
 }
 
@@ -80,11 +84,11 @@ void TDataFile::Close() {
   TFileHandler::Close();
 }
 
-TDataFileHeader TDataFile::LoadHeader(int64_t& fileSize) {
+TDataFileHeader TDataFile::LoadHeader(int64_t* fileSize) {
   uint8_t bytes[kDataFileHeaderSize];
   {
     TFileAccess access(*this);
-    fileSize = GetFileSize();
+    if (fileSize != nullptr) *fileSize = GetFileSize();
     Seek(0);
     Read(bytes, sizeof bytes, false);
   }
@@ -95,7 +99,7 @@ TDataFileHeader TDataFile::LoadHeader(int64_t& fileSize) {
 
 void TDataFile::ReadHeader() {
   int64_t size = 0;
-  const TDataFileHeader header = LoadHeader(size);
+  const TDataFileHeader header = LoadHeader(&size);
   CheckHeaderBounds(header, size, false, ContextTable());
   header_ = header;
   header_dirty_ = false;
@@ -103,9 +107,16 @@ void TDataFile::ReadHeader() {
 }
 
 bool TDataFile::RereadHeader() {
-  int64_t size = 0;
-  const TDataFileHeader header = LoadHeader(size);
+  // This runs before every cache miss of a shared table: the file's size is asked only when the
+  // header changed. Asked after the header, it covers every record that header counts, since
+  // writers write the records before the header.
+  const TDataFileHeader header = LoadHeader(nullptr);
   if (header.ChangeCount == header_.ChangeCount) return false;
+  int64_t size = 0;
+  {
+    TFileAccess access(*this);
+    size = GetFileSize();
+  }
   CheckHeaderBounds(header, size, false, ContextTable());
   // The cache's unit and the descriptors were set up for the old shape; only a restructure,
   // which needs the table to itself, may change it.
@@ -433,7 +444,7 @@ void TDataFile::DiscardRecords() {
 }
 
 void TDataFile::TrimRecords() {
-  if (records_) records_->Trim(RecordCacheLayout(header_.RecordSize, header_.FieldCount).capacity);
+  if (records_) records_->Trim(RecordLayout().capacity);
 }
 
 bool TDataFile::LockRecord(uint32_t n) {

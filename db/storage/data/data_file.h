@@ -26,9 +26,9 @@
 #include "db/storage/data/data_file_header.h"
 #include "db/storage/data/data_file_structure.h"
 #include "db/storage/data/field_types.h"
+#include "db/storage/data/record_image.h"
 #include "db/storage/files/buffer_cache.h"
 #include "db/storage/files/file_handler.h"
-#include "db/storage/data/record_image.h"
 
 // What the owning table decides for its data file. The defaults suit a file used on its own
 // (tests, tools): no transaction, no change detection, deleted records reused.
@@ -39,6 +39,9 @@ class TDataTableLink : public TCacheOwner {
   virtual std::string_view TableName() const { return {}; }
   // The session's ForceBufferFlush: flush after descriptor writes and truncation.
   virtual bool ForceBufferFlush() const { return false; }
+  // The session's record cache figures (bytes, most records).
+  virtual uint32_t DataCacheBytes() const { return kDefaultDataCacheBytes; }
+  virtual uint32_t MaxCachedRecords() const { return kDefaultMaxCachedRecords; }
   // False while the index file forbids reusing deleted records.
   virtual bool ReuseDeleted() const { return true; }
   // The expression layer's literal check of minimum, maximum and default texts.
@@ -179,8 +182,9 @@ class TDataFile : public TFileHandler, private TCacheOwner {
   std::string_view ContextTable() const;
 
  private:
-  // Reads and decodes the header bytes (the text lengths checked), with the file's size then.
-  TDataFileHeader LoadHeader(int64_t& fileSize);
+  // Reads and decodes the header bytes (the text lengths checked), and the file's size then
+  // when fileSize is given.
+  TDataFileHeader LoadHeader(int64_t* fileSize);
   // TCacheOwner, forwarded to the link.
   bool TransactionLockHeld() const override { return link_->TransactionLockHeld(); }
   bool BeforeMissRead() override { return link_->BeforeMissRead(); }
@@ -193,6 +197,8 @@ class TDataFile : public TFileHandler, private TCacheOwner {
   [[noreturn]] void RaiseCorrupt(uint16_t code, std::string_view why) const;
   void OpenChecked();
   void SetUpRecordCache();
+  // The record cache's layout under the link's figures.
+  TCacheLayout RecordLayout() const;
   // Stores text in its header form (scrambled when encrypted).
   std::string StoredText(std::string_view text, size_t room) const;
   std::string PlainText(const std::string& stored) const;

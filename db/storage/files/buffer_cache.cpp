@@ -97,13 +97,8 @@ void TBufferCache::RaiseCorrupt() const {
   RaiseEngineError(layout_.corrupt_code, {}, {}, {}, file_.FileName());
 }
 
-size_t TBufferCache::Search(uint32_t n, bool& found) const {
-  const auto at = std::lower_bound(sorted_.begin(), sorted_.end(), n,
-                                   [](const std::unique_ptr<TCacheEntry>& entry, uint32_t number) {
-                                     return entry->Number < number;
-                                   });
-  found = at != sorted_.end() && (*at)->Number == n;
-  return static_cast<size_t>(at - sorted_.begin());
+TCacheEntry* TBufferCache::Find(uint32_t n) const {
+  return entries_.Find(n);
 }
 
 void TBufferCache::Unlink(TCacheEntry* entry) {
@@ -121,18 +116,18 @@ void TBufferCache::MoveToHead(TCacheEntry* entry) {
   if (tail_ == nullptr) tail_ = entry;
 }
 
-std::unique_ptr<TCacheEntry> TBufferCache::Remove(size_t index) {
-  std::unique_ptr<TCacheEntry> entry = std::move(sorted_[index]);
-  sorted_.erase(sorted_.begin() + static_cast<ptrdiff_t>(index));
-  Unlink(entry.get());
-  return entry;
+std::unique_ptr<TCacheEntry> TBufferCache::Remove(TCacheEntry* entry) {
+  if (entries_.Find(entry->Number) != entry) RaiseCorrupt();
+  std::unique_ptr<TCacheEntry> owned = entries_.Erase(entry->Number);
+  Unlink(entry);
+  return owned;
 }
 
-TCacheEntry* TBufferCache::Insert(size_t index, std::unique_ptr<TCacheEntry> entry, uint32_t n) {
+TCacheEntry* TBufferCache::Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n) {
   TCacheEntry* raw = entry.get();
   raw->Number = n;
   raw->Owner = this;
-  sorted_.insert(sorted_.begin() + static_cast<ptrdiff_t>(index), std::move(entry));
+  if (!entries_.Insert(n, entry)) RaiseCorrupt();
   MoveToHead(raw);
   return raw;
 }
@@ -144,8 +139,8 @@ TCacheEntry* TBufferCache::EvictionCandidate() const {
   return nullptr;
 }
 
-std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry(size_t& insertIndex) {
-  if (sorted_.size() < capacity_) return pool_.Take();
+std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry() {
+  if (entries_.Size() < capacity_) return pool_.Take();
   TCacheEntry* victim = EvictionCandidate();
   if (victim == nullptr && !owner_.TransactionLockHeld()) {
     Flush();
@@ -160,11 +155,7 @@ std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry(size_t& insertIndex) {
     capacity_ += step;
     return pool_.Take();
   }
-  bool found = false;
-  const size_t index = Search(victim->Number, found);
-  if (!found) RaiseCorrupt();
-  if (index < insertIndex) --insertIndex;
-  std::unique_ptr<TCacheEntry> entry = Remove(index);
+  std::unique_ptr<TCacheEntry> entry = Remove(victim);
   std::fill(entry->Buffer.begin(), entry->Buffer.end(), 0);
   entry->Number = 0;
   return entry;
@@ -180,10 +171,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
     if (n > layout_.max_number || OffsetOf(n) + layout_.unit_size > layout_.max_file_size) {
       RaiseEngineError(VUZODE_TABLEFULL, {}, {}, {}, file_.FileName());
     }
-    size_t index = sorted_.size();
-    // TakeEntry may evict an entry before index and move it, so it must run first.
-    std::unique_ptr<TCacheEntry> taken = TakeEntry(index);
-    TCacheEntry* entry = Insert(index, std::move(taken), n);
+    TCacheEntry* entry = Insert(TakeEntry(), n);
     entry->PinCount = 1;
     ++next_number_;
     owner_.HeaderChanged();
@@ -200,10 +188,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
       return entry;
     }
   }
-  bool found = false;
-  const size_t index = Search(n, found);
-  if (found) {
-    TCacheEntry* entry = sorted_[index].get();
+  if (TCacheEntry* entry = Find(n)) {
     MoveToHead(entry);
     ++entry->PinCount;
     ++hits_;
@@ -243,11 +228,8 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count)
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t number = first + i;
       const uint8_t* source = read_buffer_.data() + size_t{i} * unit;
-      bool found = false;
-      size_t index = Search(number, found);
-      TCacheEntry* entry = nullptr;
-      if (found) {
-        entry = sorted_[index].get();
+      TCacheEntry* entry = Find(number);
+      if (entry != nullptr) {
         // Invariant (3): a changed or used unit is newer than the file.
         if (entry->Dirty || entry->PinCount > 0) {
           if (number == n) {
@@ -257,8 +239,7 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count)
           continue;
         }
       } else {
-        std::unique_ptr<TCacheEntry> taken = TakeEntry(index);  // may move index
-        entry = Insert(index, std::move(taken), number);
+        entry = Insert(TakeEntry(), number);
       }
       std::memcpy(entry->Buffer.data(), source, unit);
       owner_.DecodeUnit(entry->Buffer.data(), unit);
@@ -285,12 +266,14 @@ void TBufferCache::Unpin(TCacheEntry* entry) {
 
 bool TBufferCache::Flush() {
   std::vector<TCacheEntry*> dirty;
-  for (const auto& entry : sorted_) {
+  for (TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer) {
     const bool reading =
         reading_last_ != 0 && entry->Number >= reading_first_ && entry->Number <= reading_last_;
-    if (entry->Dirty && entry->PinCount == 0 && !reading) dirty.push_back(entry.get());
+    if (entry->Dirty && entry->PinCount == 0 && !reading) dirty.push_back(entry);
   }
   if (dirty.empty()) return false;
+  std::sort(dirty.begin(), dirty.end(),
+            [](const TCacheEntry* a, const TCacheEntry* b) { return a->Number < b->Number; });
   const uint32_t unit = layout_.unit_size;
   size_t run_start = 0;
   while (run_start < dirty.size()) {
@@ -321,11 +304,10 @@ bool TBufferCache::Flush() {
 
 void TBufferCache::Trim(uint32_t capacity) {
   capacity = AtLeastOne(capacity);
-  if (sorted_.size() > capacity) {
+  if (entries_.Size() > capacity) {
     // The least recently used entries that may go, taken in one pass (after a flush when too
-    // few are clean), then cut out of the sorted list in one pass: after a large transaction
-    // removing them one at a time would cost the cache's size for every entry.
-    const size_t excess = sorted_.size() - capacity;
+    // few are clean).
+    const size_t excess = entries_.Size() - capacity;
     std::vector<TCacheEntry*> victims;
     auto collect = [&] {
       victims.clear();
@@ -338,30 +320,16 @@ void TBufferCache::Trim(uint32_t capacity) {
       Flush();
       collect();
     }
-    std::sort(victims.begin(), victims.end(),
-              [](const TCacheEntry* a, const TCacheEntry* b) { return a->Number < b->Number; });
-    size_t next = 0;
-    size_t kept = 0;
-    for (size_t i = 0; i < sorted_.size(); ++i) {
-      if (next < victims.size() && sorted_[i].get() == victims[next]) {
-        ++next;
-        Unlink(sorted_[i].get());
-        pool_.Return(std::move(sorted_[i]));
-        continue;
-      }
-      if (kept != i) sorted_[kept] = std::move(sorted_[i]);
-      ++kept;
-    }
-    sorted_.resize(kept);
+    for (TCacheEntry* victim : victims) pool_.Return(Remove(victim));
   }
-  capacity_ = std::max<uint32_t>(static_cast<uint32_t>(sorted_.size()), capacity);
+  capacity_ = std::max<uint32_t>(static_cast<uint32_t>(entries_.Size()), capacity);
 }
 
 void TBufferCache::Discard() {
   head_ = tail_ = nullptr;
-  for (auto& entry : sorted_) {
+  entries_.ForEach([&](std::unique_ptr<TCacheEntry>& entry) {
     entry->Newer = entry->Older = nullptr;
     pool_.Return(std::move(entry));
-  }
-  sorted_.clear();
+  });
+  entries_.Clear();
 }

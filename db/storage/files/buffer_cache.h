@@ -1,6 +1,6 @@
 // TBufferCache: the cache of one structure of a table file (its records, one index's pages, or
-// its BLOB blocks): entries sorted by number, a most-recently-used list and a pool of free
-// entries.
+// its BLOB blocks): entries found by number (TUnitMap), a most-recently-used list and a pool of
+// free entries.
 //
 //   | Cache   | Unit size  | Unit n starts at          | Capacity         | Grow | Probe | Ahead  |
 //   |---------|------------|---------------------------|------------------|------|-------|--------|
@@ -15,8 +15,8 @@
 // (16384, 8192; 16384, 8192; 32768, 8192 are the session's cache figures, the defaults below.)
 //
 // Invariants:
-//   (1) sorted_ is ordered by Number without duplicates, and holds exactly the entries of the
-//       MRU list (TakeEntry, Insert, Discard).
+//   (1) entries_ maps each cached entry's Number to it and holds exactly the entries of the MRU
+//       list (TakeEntry, Insert, Remove, Trim, Discard).
 //   (2) Every cached entry has 1 <= Number < NextNumber().
 //   (3) An entry with PinCount > 0 or Dirty is never evicted, refreshed from the file or
 //       returned to the pool, except by Discard.
@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "db/storage/files/cache_entry.h"
+#include "db/storage/files/unit_map.h"
 
 class TFileHandler;
 
@@ -117,7 +118,7 @@ class TBufferCache {
   // Returns every entry to the pool, dirty or pinned alike, and empties both lists.
   void Discard();
 
-  size_t Count() const { return sorted_.size(); }
+  size_t Count() const { return entries_.Size(); }
   uint32_t Capacity() const { return capacity_; }
   const TEntryStack& Pool() const { return pool_; }
   // Counters for tests and statistics.
@@ -130,17 +131,17 @@ class TBufferCache {
  private:
   int64_t OffsetOf(uint32_t n) const;
   [[noreturn]] void RaiseCorrupt() const;
-  // The index of n in sorted_, or where it would go; found tells which.
-  size_t Search(uint32_t n, bool& found) const;
+  // The cached entry of unit n, or null.
+  TCacheEntry* Find(uint32_t n) const;
   void MoveToHead(TCacheEntry* entry);
   void Unlink(TCacheEntry* entry);
-  // An entry for a new unit to go at sorted_[insertIndex] (adjusted when an eviction removes an
-  // entry before it); see invariant (4).
-  std::unique_ptr<TCacheEntry> TakeEntry(size_t& insertIndex);
+  // An entry for a new unit: from the pool while below capacity, else an evicted one; see
+  // invariant (4).
+  std::unique_ptr<TCacheEntry> TakeEntry();
   TCacheEntry* EvictionCandidate() const;
-  // Removes sorted_[index] from both lists and hands it back.
-  std::unique_ptr<TCacheEntry> Remove(size_t index);
-  TCacheEntry* Insert(size_t index, std::unique_ptr<TCacheEntry> entry, uint32_t n);
+  // Removes entry from the map and the MRU list and hands it back.
+  std::unique_ptr<TCacheEntry> Remove(TCacheEntry* entry);
+  TCacheEntry* Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n);
   TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count);
   static void Grow(std::vector<uint8_t>& buffer, size_t size);
 
@@ -148,7 +149,8 @@ class TBufferCache {
   TCacheOwner& owner_;
   TCacheLayout layout_;
   TEntryStack pool_;
-  std::vector<std::unique_ptr<TCacheEntry>> sorted_;
+  // By unit number: a fetch costs the same whatever the cache's size.
+  TUnitMap entries_;
   TCacheEntry* head_ = nullptr;
   TCacheEntry* tail_ = nullptr;
   uint32_t capacity_;

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/index/compare_keys.h"
@@ -181,6 +182,7 @@ void TBTree::InsertKey(const uint8_t* key, int32_t recordNumber) {
     page->Type = kPageRootLeaf;
     page->InsertCell(0, key, recordNumber, 0);
     SetRoot(static_cast<int32_t>(page->Number()));
+    Journal(key, recordNumber, true);
     file_.TrimPages();
     return;
   }
@@ -201,7 +203,20 @@ void TBTree::InsertKey(const uint8_t* key, int32_t recordNumber) {
   path.Level[leafLevel].Position = pos;
   if (pos == 0) FixSeparators(path, leafLevel, key);
   if (leaf->Overfull()) Split(path, leafLevel);
+  Journal(key, recordNumber, true);
   file_.TrimPages();
+}
+
+void TBTree::Journal(const uint8_t* key, int32_t recordNumber, bool inserted) {
+  std::vector<TKeyChange>* journal = file_.KeyJournal();
+  if (journal == nullptr) return;
+  TKeyChange change;
+  change.Slot = slot_;
+  change.Key.Length = KeyLength();
+  std::memcpy(change.Key.data(), key, KeyLength());
+  change.Record = recordNumber;
+  change.Inserted = inserted;
+  journal->push_back(change);
 }
 
 void TBTree::Split(TIndexPath& path, int level) {
@@ -259,10 +274,12 @@ void TBTree::DeleteKey(const uint8_t* key) {
       page->Dirty = true;
     }
   }
+  const int32_t recordNumber = leaf->Reference(pos);
   leaf->RemoveCell(pos);
   path.Level[leafLevel].Position = pos;
   if (leaf->Count() > 0 && pos == 0) FixSeparators(path, leafLevel, leaf->Key(0));
   Rebalance(path, leafLevel);
+  Journal(key, recordNumber, false);
   file_.TrimPages();
 }
 

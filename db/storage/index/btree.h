@@ -64,6 +64,8 @@ class TBTree {
   bool EntryAtRank(int64_t rank, IndexKey& key, int32_t& recordNumber);
 
  private:
+  // Records a completed insertion or deletion in the index file's key journal, if any.
+  void Journal(const uint8_t* key, int32_t recordNumber, bool inserted);
   TPage* Fetch(int32_t n, int level);
   TPage* Descend(const uint8_t* key, size_t length, TIndexPath& path);
   void FixSeparators(TIndexPath& path, int level, const uint8_t* key);

@@ -10,6 +10,7 @@
 #include "db/storage/change_counter.h"
 #include "db/storage/files/cache_entry.h"
 #include "db/storage/files/table_file_header.h"
+#include "db/storage/le_codec.h"
 #include "db/storage/scramble.h"
 
 namespace {
@@ -119,7 +120,7 @@ void TIndexFile::CreateFile() {
   WriteHeader(true);
 }
 
-void TIndexFile::ReadHeader() {
+void TIndexFile::ReadHeaderImage() {
   uint32_t got = 0;
   {
     TFileAccess access(*this);
@@ -128,6 +129,14 @@ void TIndexFile::ReadHeader() {
   }
   if (got != kIndexPageSize) RaiseHeaderCorrupt("short header");
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
+}
+
+void TIndexFile::ReadHeader() {
+  ReadHeaderImage();
+  TakeHeaderImage();
+}
+
+void TIndexFile::TakeHeaderImage() {
   IndexFileHeader header;
   DecodeIndexFileHeader(image_.data(), header);
   if (const uint16_t code = CheckIndexHeaderBounds(header)) {
@@ -144,14 +153,12 @@ void TIndexFile::ReadHeader() {
 }
 
 bool TIndexFile::RereadHeader() {
-  const int32_t before = header_.ChangeCount;
-  IndexFileHeader saved = header_;
-  ReadHeader();
-  if (header_.ChangeCount == before) {
-    header_ = std::move(saved);
-    RebuildLayouts();
-    return false;
-  }
+  ReadHeaderImage();
+  // The change counter leads the header (index_header.h) and every header write raises it:
+  // while it is the cached one the cached header, already checked, and its key layouts stand.
+  // This runs before every cache miss of a shared table, so it decodes nothing else.
+  if (GetI32(image_.data()) == header_.ChangeCount) return false;
+  TakeHeaderImage();
   return true;
 }
 

@@ -33,6 +33,14 @@
 #include "db/storage/index/index_key.h"
 #include "db/storage/index/page.h"
 
+// One key inserted into or deleted from a tree, as a key journal records it.
+struct TKeyChange {
+  int Slot = 0;
+  IndexKey Key;
+  int32_t Record = 0;
+  bool Inserted = false;
+};
+
 class TIndexFile : public TFileHandler {
  public:
   TIndexFile();
@@ -118,6 +126,12 @@ class TIndexFile : public TFileHandler {
   // While set, dirty pages stay in the cache until FlushPages or DiscardPages: the cache grows
   // instead of writing them (a transaction, whose rollback must be able to drop every change).
   void SetHoldDirtyPages(bool value) { hold_dirty_ = value; }
+  bool HoldDirtyPages() const { return hold_dirty_; }
+  // While set, every key inserted or deleted through TBTree is appended to journal, so a
+  // change that fails half-way can take its keys back in reverse order (the table's record
+  // changes). Null: no journal.
+  void SetKeyJournal(std::vector<TKeyChange>* journal) { key_journal_ = journal; }
+  std::vector<TKeyChange>* KeyJournal() const { return key_journal_; }
   // The cache capacity in pages (at least 8: one tree operation holds a few pages).
   void SetPageCacheCapacity(uint32_t pages);
   uint32_t PageCacheCapacity() const { return capacity_; }
@@ -134,6 +148,10 @@ class TIndexFile : public TFileHandler {
 
  private:
   void RebuildLayouts();
+  // Reads page 0 into image_, unscrambled (VUZODE_HEADERCORRUPT when short).
+  void ReadHeaderImage();
+  // Decodes and checks the header in image_ and makes it the cached one.
+  void TakeHeaderImage();
   void CheckDefinition(const IndexDescriptor& definition, std::string_view name) const;
   TPage* Lookup(uint32_t n) const;
   void Attach(std::unique_ptr<TPage> page);
@@ -150,6 +168,7 @@ class TIndexFile : public TFileHandler {
   bool encrypted_ = false;
   bool force_flush_ = false;
   bool hold_dirty_ = false;
+  std::vector<TKeyChange>* key_journal_ = nullptr;
   std::string table_name_;
 
   // The page cache: pages below kDirectPages in a vector by number, the rest in a map; an LRU

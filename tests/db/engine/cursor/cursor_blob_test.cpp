@@ -220,6 +220,32 @@ TEST_F(CursorBlobTest, AWriteInsideTheValueIsSavedAndOtherRecordsKeepTheirSlots)
   EXPECT_EQ(ReadNote(c, buffer), "Jello");
 }
 
+TEST_F(CursorBlobTest, AValueChangedByAnotherSessionIsSeenAfterARefresh) {
+  TSessionOn a(folder_.Path(), "N");
+  TSessionOn b(folder_.Path(), "N");
+  b.session.SetStrictChangeDetection(true);
+  std::vector<uint8_t> row(a.cursor->RecordSize(), 0);
+  uint32_t size = 0;
+  ASSERT_EQ(a.cursor->OpenBlob(3, row.data(), size, true, false, 2), 0);
+  ASSERT_EQ(a.cursor->PutBlob(3, row.data(), false, 0, 3, reinterpret_cast<const uint8_t*>("old")),
+            0);
+  a.cursor->AppendRecord(row.data());
+  std::vector<uint8_t> seen(b.cursor->RecordSize());
+  b.cursor->SetToBegin();
+  ASSERT_EQ(b.cursor->GetNextRecord(seen.data()), 0);
+  EXPECT_EQ(ReadNote(*b.cursor, seen), "old");
+  ASSERT_EQ(a.cursor->GetCurRecord(row.data()), 0);
+  ASSERT_EQ(a.cursor->OpenBlob(3, row.data(), size, true, false, 2), 0);
+  ASSERT_EQ(a.cursor->TruncateBlob(3, row.data(), false, 0), 0);
+  ASSERT_EQ(a.cursor->PutBlob(3, row.data(), false, 0, 200,
+                              reinterpret_cast<const uint8_t*>(Pattern(200, 3).data())),
+            0);
+  a.cursor->ModifyRecord(row.data());
+  b.cursor->Refresh();
+  ASSERT_EQ(b.cursor->GetCurRecord(seen.data()), 0);
+  EXPECT_EQ(ReadNote(*b.cursor, seen), Pattern(200, 3));
+}
+
 TEST(TextSearch, WordsPrefixesStopWordsAndCounts) {
   const TTextIndexParameters p = TTextIndexParameters::Defaults();
   struct TCase {

@@ -15,6 +15,9 @@
 //   | transaction N S    | starts a transaction, appends N people S..; "appended"; at      |
 //   |                    | the end of stdin commits; "committed"                           |
 //   | count              | the active record count under the read lock                     |
+//   | append-images H..  | appends each whole record image given in hex; "N ROWID" per     |
+//   |                    | record, then "done"                                             |
+//   | delete-records N.. | deletes each active record number; "done"                       |
 //
 // --attempts sets the session's file lock attempts (3 ms apart).
 #include <unistd.h>
@@ -27,6 +30,7 @@
 #include "db/engine/errors/engine_error.h"
 #include "db/engine/session/data_directory.h"
 #include "db/engine/session/data_session.h"
+#include "tests/db/engine/support/storage_changes.h"
 #include "tests/db/engine/support/table_support.h"
 
 namespace {
@@ -97,6 +101,25 @@ int main(int argc, char** argv) {
       HoldUntilStdinCloses();
       directory.Commit();
       Say("committed");
+      return 0;
+    }
+    if (command == "append-images") {
+      for (const std::string& hex : args) {
+        std::vector<uint8_t> image(hex.size() / 2);
+        for (size_t i = 0; i < image.size(); ++i) {
+          image[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        }
+        const auto [n, rowId] = engine_test::AppendImage(table, image);
+        Say(std::to_string(n) + " " + std::to_string(rowId));
+      }
+      Say("done");
+      return 0;
+    }
+    if (command == "delete-records") {
+      for (size_t i = 0; i < args.size(); ++i) {
+        engine_test::DeleteRecordAt(table, static_cast<uint32_t>(number(i)));
+      }
+      Say("done");
       return 0;
     }
     if (command == "count") {

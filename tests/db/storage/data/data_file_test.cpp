@@ -1,11 +1,12 @@
 // TDataFile round trips: header, descriptor and record bytes against hand-worked layouts, every
 // field type plain and encrypted through close and reopen, the deleted-record chain, row ids,
-// emptying and the creation limits.
+// emptying, the creation limits and the record cache's figures.
 #include "db/storage/data/data_file.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/files/file_list.h"
@@ -302,6 +303,35 @@ TEST(DataFile, WithoutReuseDeletionsStartNoChainAndInsertsAppend) {
   EXPECT_EQ(file.FirstFreeRecord(), 3);
   EXPECT_EQ(InsertSmall(file, 5), 5u);
   EXPECT_EQ(file.FirstFreeRecord(), 0);
+}
+
+// Record cache figures as a table's session would give them.
+class CacheFigures : public TDataTableLink {
+ public:
+  CacheFigures(uint32_t bytes, uint32_t records) : bytes_(bytes), records_(records) {}
+  uint32_t DataCacheBytes() const override { return bytes_; }
+  uint32_t MaxCachedRecords() const override { return records_; }
+
+ private:
+  uint32_t bytes_, records_;
+};
+
+TEST(DataFile, TheRecordCacheTakesTheLinksFiguresAtCreationAndTrimming) {
+  // 12-byte records: 1200 bytes hold 100, unless the record count is the smaller figure.
+  for (const auto& [bytes, records, capacity] :
+       {std::tuple{1200u, 1000u, 100u}, std::tuple{1200u, 40u, 40u}}) {
+    CacheFigures link(bytes, records);
+    TDataFile file(&link);
+    CreateTable(file, TestFileName(), {Field("A", kFieldSmallInt, 9)});
+    EXPECT_EQ(file.RecordCache()->Capacity(), capacity);
+    for (int i = 1; i <= 300; ++i) InsertSmall(file, i);
+    file.FlushRecords();
+    file.TrimRecords();
+    EXPECT_EQ(file.RecordCache()->Count(), capacity);
+    EXPECT_EQ(file.RecordCache()->Capacity(), capacity);
+    file.Close();
+    FileList().DeleteFile(file.FileName(), true);
+  }
 }
 
 TEST(DataFile, FreeingADeletedRecordAgainIsRefused) {

@@ -1,0 +1,529 @@
+// TDataCursor: appending, modifying and deleting records, record locks for edits, and the
+// validity checks of fields.
+//
+// Every change runs in a TChange: the table's write lock (none for exclusive cursors), a
+// journal of the keys it inserts and deletes, and buffers held in the caches until the change
+// is recorded. Invariants:
+//   (1) Everything that can fail on the caller's record (read-only, validity, the changed
+//       record, unique keys) is checked before the first key changes.
+//   (2) A change that fails before it is written through leaves the table as it was: when the
+//       caches held nothing unwritten at its start (a shared cursor outside a transaction) they
+//       are dropped and the headers reread; otherwise its keys are taken back in reverse order
+//       from the journal and its record restored.
+//   (3) Recording a change writes the table's buffers through exactly when the cursor is not
+//       exclusive and the table not in a transaction (TDataTable::FlushBuffers, the one write
+//       path); otherwise only the change counters advance in memory.
+#include <cstring>
+
+#include "db/engine/cursor/data_cursor.h"
+#include "db/engine/errors/engine_error.h"
+#include "db/engine/session/data_directory.h"
+#include "db/engine/session/data_session.h"
+#include "db/sql/expressions/value_conversion.h"
+#include "db/storage/index/btree.h"
+#include "db/storage/index/index_header.h"
+#include "db/storage/le_codec.h"
+
+// The scope of one record change (see above).
+class TDataCursor::TChange {
+ public:
+  explicit TChange(TDataCursor& cursor) : c_(cursor), table_(*cursor.table_) {
+    clean_ = !c_.exclusive_ && !table_.InTransaction();
+    const bool locks = !c_.exclusive_ && !c_.files_read_only_;
+    if (locks) {
+      const bool changed = table_.BeginWrite();
+      locked_ = true;
+      if (changed || c_.SnapshotDiffers()) c_.Resynchronise();
+    } else if (c_.SnapshotDiffers()) {
+      c_.Resynchronise();
+    }
+    table_.SetChangeInProgress(true);
+    table_.IndexFile().SetKeyJournal(&journal_);
+  }
+  ~TChange() {
+    table_.IndexFile().SetKeyJournal(nullptr);
+    table_.SetChangeInProgress(false);
+    if (locked_) {
+      try {
+        table_.EndWrite();
+      } catch (const EVUZODEEngineError&) {
+        // Released during unwinding of an earlier error, which is the one reported.
+      }
+    }
+  }
+  TChange(const TChange&) = delete;
+  TChange& operator=(const TChange&) = delete;
+
+  // Takes back what the change did (2); restore puts the record's old image back.
+  template <typename TRestore>
+  void Undo(TRestore&& restore) {
+    table_.IndexFile().SetKeyJournal(nullptr);
+    if (clean_) {
+      table_.DiscardBuffers(false, true);
+      return;
+    }
+    for (size_t i = journal_.size(); i-- > 0;) {
+      const TKeyChange& k = journal_[i];
+      TBTree tree(table_.IndexFile(), k.Slot);
+      if (k.Inserted) {
+        tree.DeleteKey(k.Key.data());
+      } else {
+        tree.InsertKey(k.Key.data(), k.Record);
+      }
+    }
+    restore();
+  }
+
+  // The change is complete: keys need no taking back.
+  void Done() { journal_.clear(); }
+  bool KeysChanged() const { return !journal_.empty(); }
+
+ private:
+  TDataCursor& c_;
+  TDataTable& table_;
+  bool clean_ = false;
+  bool locked_ = false;
+  std::vector<TKeyChange> journal_;
+};
+
+namespace {
+
+TRecord FetchPinned(TDataFile& data, uint32_t n) {
+  for (int attempt = 0;; ++attempt) {
+    TRecord record = data.FetchRecord(n);
+    if (record.Valid() || attempt > 8) return record;
+  }
+}
+
+// Compares the literal text of a minimum or maximum with a field's value in record: -1, 0, 1,
+// or 2 when either has no value of the field's type.
+int CompareWithLiteral(const FieldDescriptor& f, const uint8_t* record, const std::string& text) {
+  TExpToken literal;
+  literal.SetString(text);
+  TExpToken bound;
+  if (!ConvertValue(literal, bound, f.Type, f.SubType, f.Type == kFieldString ? f.Size + 1 : f.Size,
+                    f.Scale) ||
+      bound.IsNull) {
+    return 2;
+  }
+  const uint8_t* value = record + f.Offset + 1;
+  TNumber a, b;
+  TExpToken field;
+  field.ValueType = f.Type;
+  field.SubType = f.SubType;
+  field.Scale = f.Scale;
+  if (f.Type == kFieldString) {
+    const std::string_view v(reinterpret_cast<const char*>(value),
+                             strnlen(reinterpret_cast<const char*>(value), f.StoredLength));
+    const std::string_view w = bound.StringValue();
+    return (v > w) - (v < w);
+  }
+  field.SetValueSize(f.StoredLength);
+  std::memcpy(field.Value(), value, f.StoredLength);
+  if (!NumberOf(field, a) || !NumberOf(bound, b)) return 2;
+  const double x = NumberAsDouble(a);
+  const double y = NumberAsDouble(b);
+  return (x > y) - (x < y);
+}
+
+}  // namespace
+
+void TDataCursor::CheckValidity(const uint8_t* record) {
+  if (!has_validity_checks_) return;
+  for (const FieldDescriptor& f : table_->DataFile().Descriptors()) {
+    if (f.IsAutoIncrement()) continue;
+    const bool null = record[f.Offset] == 0;
+    if (f.Required && null) Raise(VUZODE_REQDERR, f.Name);
+    if (null || f.Type == kFieldBlob) continue;
+    if (!f.MinValue.empty()) {
+      const int c = CompareWithLiteral(f, record, f.MinValue);
+      if (c == -1) Raise(VUZODE_MINVALERR, f.Name);
+    }
+    if (!f.MaxValue.empty()) {
+      const int c = CompareWithLiteral(f, record, f.MaxValue);
+      if (c == 1) Raise(VUZODE_MAXVALERR, f.Name);
+    }
+  }
+}
+
+std::vector<int> TDataCursor::KeySlots() const {
+  std::vector<int> slots;
+  TIndexFile& index = table_->IndexFile();
+  if (!index.NoPrimaryIndex() && index.Descriptor(kPrimarySlot).KeyLength != 0) {
+    slots.push_back(kPrimarySlot);
+  }
+  for (int slot = 1; slot <= index.Header().SecondaryIndexCount; ++slot) slots.push_back(slot);
+  return slots;
+}
+
+void TDataCursor::CheckUniqueKeys(const uint8_t* record, const uint8_t* old, bool rowIdToo) {
+  if (result_cursor_ && !live_result_) return;
+  TIndexFile& index = table_->IndexFile();
+  IndexKey key, oldKey;
+  const TConstRecordImage image(record, stored_size_);
+  for (int slot : KeySlots()) {
+    TBTree tree(index, slot);
+    if (!tree.Layout().Unique) continue;
+    EncodeKey(tree.Layout(), image, key);
+    if (old != nullptr) {
+      EncodeKey(tree.Layout(), TConstRecordImage(old, stored_size_), oldKey);
+      if (std::memcmp(key.data(), oldKey.data(), tree.KeyLength()) == 0) continue;
+    }
+    int32_t found = 0;
+    if (tree.Lookup(key.data(), found)) {
+      RaiseEngineError(VUZODE_KEYVIOL, {}, {}, directory_.ErrorDatabaseText(), table_name_, {},
+                       index.Descriptor(slot).Name);
+    }
+  }
+  if (rowIdToo) {
+    const int32_t rowId = GetI32(record + kRowIdOffset);
+    if (old == nullptr || GetI32(old + kRowIdOffset) != rowId) {
+      EncodeDeletedKey(0, rowId, key);
+      int32_t found = 0;
+      if (TBTree(index, kDeletedSlot).Lookup(key.data(), found)) {
+        RaiseEngineError(VUZODE_KEYVIOL, {}, {}, directory_.ErrorDatabaseText(), table_name_, {},
+                         "Sys Deleted");
+      }
+    }
+  }
+}
+
+void TDataCursor::RecordChange() {
+  table_->DataFile().MarkHeaderChanged();
+  table_->IndexFile().MarkHeaderChanged();
+  if (!exclusive_ && !table_->InTransaction()) {
+    // The buffers leave the caches now: no longer held for the change.
+    table_->SetChangeInProgress(false);
+    table_->FlushBuffers();
+  }
+  TakeSnapshot();
+}
+
+void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image) {
+  try {
+    PlaceAfterChange(record, image);
+  } catch (const EVUZODEEngineError&) {
+    // The change itself is complete and recorded; only finding the record again failed (a
+    // read error). The cursor forgets its position and resynchronises at its next read, which
+    // meets the error again if it lasts.
+    ClearPosition();
+    snapshot_taken_ = false;
+  }
+}
+
+void TDataCursor::PlaceAfterChange(uint32_t record, const uint8_t* image) {
+  ComputeRangeBounds();
+  NoteRecordChanged(record, image);
+  if (record_order_) {
+    if (visible_.BitCount() <= record) visible_.SetSize(record + 1);
+    visible_.Set(record);
+    current_record_ = record;
+    logical_ = visible_.Rank(record) + 1;
+    bof_ = eof_ = false;
+  } else {
+    BuildKey(image, scratch_key_);
+    IndexKey key = scratch_key_;
+    SeekKey(key.data());
+  }
+  if (!bof_ && !eof_) LoadCurrentRecord();
+}
+
+void TDataCursor::LockRecord(uint32_t n) {
+  if (!Opened()) Raise(VUZODE_NOCURRREC);
+  if (exclusive_ || files_read_only_) return;
+  if (n == 0) n = current_record_;
+  if (n == 0) Raise(VUZODE_NOCURRREC);
+  TDataTable& table = *table_;
+  TRecordsBitmap& mine = table.CursorLockedRecords();
+  if (n < mine.BitCount() && mine.Test(n)) Raise(VUZODE_RECLOCKFAILED);
+  const bool changed = table.LockRecord(n);
+  if (mine.BitCount() <= n) mine.SetSize(n + 1);
+  mine.Set(n);
+  locked_record_ = n;
+  if (changed || SnapshotDiffers()) Resynchronise();
+}
+
+void TDataCursor::UnlockCurrentRecord(uint32_t n) {
+  if (!Opened() || exclusive_ || files_read_only_) return;
+  if (n == 0) n = locked_record_ != 0 ? locked_record_ : current_record_;
+  if (n == 0) return;
+  TRecordsBitmap& mine = table_->CursorLockedRecords();
+  if (n < mine.BitCount()) mine.Clear(n);
+  if (locked_record_ == n) locked_record_ = 0;
+  table_->UnlockRecord(n);
+}
+
+void TDataCursor::CancelRecord() {
+  if (directory_.Session().LockProtocol() == 1) {
+    record_changed_mark_ = false;
+    return;
+  }
+  if (locked_record_ != 0) UnlockCurrentRecord(0);
+}
+
+void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
+  if (!Opened()) Raise(VUZODE_NOCURRREC);
+  if (read_only_) Raise(VUZODE_OSEACCES);
+  CheckValidity(record);
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  std::vector<uint8_t> image(record, record + stored_size_);
+  uint32_t n = 0;
+  bool unlock = false;
+  {
+    TChange change(*this);
+    const bool suppress = SuppressAutoInc();
+    const int32_t rowId = suppress ? GetI32(image.data() + kRowIdOffset) : data.LastRowId() + 1;
+    PutI32(image.data() + kRowIdOffset, rowId);
+    CheckUniqueKeys(image.data(), nullptr, suppress);
+    // The slot the record takes: a deleted record's (whose row-id key it replaces) or a new one.
+    const uint32_t head = static_cast<uint32_t>(data.FirstFreeRecord());
+    int32_t oldRowId = 0;
+    const bool reuse = head != 0;
+    if (reuse) {
+      TRecord old = FetchPinned(data, head);
+      if (!old.Valid()) Raise(VUZODE_RECNOTFOUND);
+      oldRowId = old.RowId();
+      data.Unpin(old);
+    }
+    TRecord slot = data.AllocateRecord();
+    if (!slot.Valid()) Raise(VUZODE_RECNOTFOUND);
+    n = slot.Number();
+    const bool newSlot = !reuse || n != head;
+    try {
+      if (!exclusive_ && !files_read_only_) {
+        table_->LockRecord(n);
+        unlock = true;
+      }
+      if (suppress) {
+        data.NoteSuppliedRowId(rowId);
+      } else {
+        data.NextRowId();
+      }
+      image[0] = 0;
+      PutU32(image.data() + 1, n);
+      IndexKey key;
+      const TConstRecordImage view(image.data(), image.size());
+      for (int s : KeySlots()) {
+        TBTree tree(index, s);
+        EncodeKey(tree.Layout(), view, key);
+        tree.InsertKey(key.data(), static_cast<int32_t>(n));
+      }
+      TBTree rows(index, kDeletedSlot);
+      if (!newSlot) {
+        EncodeDeletedKey(1, oldRowId, key);
+        rows.DeleteKey(key.data());
+      }
+      EncodeDeletedKey(0, rowId, key);
+      rows.InsertKey(key.data(), static_cast<int32_t>(n));
+      AddTextWords(image.data());
+      SaveRecordBlobs(image.data(), false);
+      slot.CopyFields(std::span<const uint8_t>(image.data(), image.size()));
+      slot.SetRowId(rowId);
+      index.IncrementActiveRecordCount();
+      data.Unpin(slot);
+    } catch (...) {
+      change.Undo([&] {
+        // The slot goes back to the deleted records, with the row-id key it had.
+        slot.SetRowId(newSlot ? rowId : oldRowId);
+        data.FreeRecord(slot);
+        data.Unpin(slot);
+        if (newSlot) {
+          IndexKey key;
+          EncodeDeletedKey(1, rowId, key);
+          TBTree(index, kDeletedSlot).InsertKey(key.data(), static_cast<int32_t>(n));
+        }
+      });
+      if (unlock) table_->UnlockRecord(n);
+      throw;
+    }
+    change.Done();
+    RecordChange();
+  }
+  if (reposition) PositionAfterChange(n, image.data());
+  if (unlock) table_->UnlockRecord(n);
+}
+
+void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool reposition) {
+  if (!Opened()) Raise(VUZODE_NOCURRREC);
+  if (read_only_) Raise(VUZODE_OSEACCES);
+  CheckValidity(record);
+  const bool optimistic = directory_.Session().LockProtocol() == 1;
+  const std::vector<uint8_t> kept(record_buffer_.begin(), record_buffer_.begin() + stored_size_);
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  std::vector<uint8_t> image(record, record + stored_size_);
+  uint32_t n = 0;
+  bool lockedHere = false;
+  try {
+    TChange change(*this);
+    if (bof_ || eof_ || current_record_ == 0) Raise(VUZODE_NOCURRREC);
+    n = current_record_;
+    TRecord current = FetchPinned(data, n);
+    if (!current.Valid() || current.Deleted()) {
+      if (current.Valid()) data.Unpin(current);
+      Raise(VUZODE_KEYORRECDELETED);
+    }
+    const std::vector<uint8_t> old(current.Image().begin(), current.Image().end());
+    data.Unpin(current);
+    if (optimistic && !exclusive_) {
+      if (record_changed_mark_ || std::memcmp(old.data(), kept.data(), stored_size_) != 0) {
+        record_changed_mark_ = true;
+        Raise(VUZODE_KEYORRECDELETED);
+      }
+      LockRecord(n);
+      lockedHere = true;
+    }
+    const bool suppress = SuppressAutoInc();
+    if (!suppress) PutI32(image.data() + kRowIdOffset, GetI32(old.data() + kRowIdOffset));
+    image[0] = 0;
+    PutU32(image.data() + 1, n);
+    CheckUniqueKeys(image.data(), old.data(), suppress);
+    try {
+      if (suppress) data.NoteSuppliedRowId(GetI32(image.data() + kRowIdOffset));
+      IndexKey before, after;
+      for (int s : KeySlots()) {
+        TBTree tree(index, s);
+        EncodeKey(tree.Layout(), TConstRecordImage(old.data(), old.size()), before);
+        EncodeKey(tree.Layout(), TConstRecordImage(image.data(), image.size()), after);
+        if (std::memcmp(before.data(), after.data(), tree.KeyLength()) == 0) continue;
+        tree.DeleteKey(before.data());
+        tree.InsertKey(after.data(), static_cast<int32_t>(n));
+      }
+      const int32_t oldRow = GetI32(old.data() + kRowIdOffset);
+      const int32_t newRow = GetI32(image.data() + kRowIdOffset);
+      if (oldRow != newRow) {
+        TBTree rows(index, kDeletedSlot);
+        EncodeDeletedKey(0, oldRow, before);
+        rows.DeleteKey(before.data());
+        EncodeDeletedKey(0, newRow, after);
+        rows.InsertKey(after.data(), static_cast<int32_t>(n));
+      }
+      ReplaceTextWords(old.data(), image.data());
+      SaveRecordBlobs(image.data(), false);
+      TRecord target = FetchPinned(data, n);
+      if (!target.Valid()) Raise(VUZODE_RECNOTFOUND);
+      target.CopyFields(std::span<const uint8_t>(image.data(), image.size()));
+      target.SetRowId(newRow);
+      data.Unpin(target);
+    } catch (...) {
+      change.Undo([&] {
+        TRecord target = FetchPinned(data, n);
+        if (!target.Valid()) return;
+        target.CopyFields(std::span<const uint8_t>(old.data(), old.size()));
+        target.SetRowId(GetI32(old.data() + kRowIdOffset));
+        data.Unpin(target);
+      });
+      throw;
+    }
+    change.Done();
+    RecordChange();
+  } catch (...) {
+    if (lockedHere) UnlockCurrentRecord(n);
+    if (reposition && n != 0 && Opened()) {
+      try {
+        Resynchronise();
+      } catch (const EVUZODEEngineError&) {
+        // The change's own error is reported.
+      }
+    }
+    throw;
+  }
+  if (reposition) PositionAfterChange(n, image.data());
+  if (optimistic || unlock) {
+    if (locked_record_ == n) UnlockCurrentRecord(n);
+  }
+}
+
+void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
+  if (!Opened()) Raise(VUZODE_NOCURRREC);
+  if (read_only_) Raise(VUZODE_OSEACCES);
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  uint32_t n = 0;
+  bool lockedHere = false;
+  IndexKey here;
+  {
+    TChange change(*this);
+    if (bof_ || eof_ || current_record_ == 0) Raise(VUZODE_NOCURRREC);
+    n = current_record_;
+    here = current_key_;
+    TRecord current = FetchPinned(data, n);
+    if (!current.Valid() || current.Deleted()) {
+      if (current.Valid()) data.Unpin(current);
+      Raise(VUZODE_KEYORRECDELETED);
+    }
+    std::vector<uint8_t> image(current.Image().begin(), current.Image().end());
+    data.Unpin(current);
+    const TRecordsBitmap& cursorLocks = table_->CursorLockedRecords();
+    if (!exclusive_ && !files_read_only_) {
+      if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) {
+        if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
+      } else {
+        if (record != nullptr &&
+            std::memcmp(record + kRecordHeaderSize, image.data() + kRecordHeaderSize,
+                        stored_size_ - kRecordHeaderSize) != 0) {
+          Raise(VUZODE_KEYORRECDELETED);
+        }
+        LockRecord(n);
+        lockedHere = true;
+      }
+    }
+    const std::vector<uint8_t> old(image);
+    try {
+      if (table_->HasBlobFile()) FreeAllBlobs(true);
+      IndexKey key;
+      for (int s : KeySlots()) {
+        TBTree tree(index, s);
+        EncodeKey(tree.Layout(), TConstRecordImage(image.data(), image.size()), key);
+        tree.DeleteKey(key.data());
+      }
+      const int32_t rowId = GetI32(image.data() + kRowIdOffset);
+      TBTree rows(index, kDeletedSlot);
+      EncodeDeletedKey(0, rowId, key);
+      rows.DeleteKey(key.data());
+      EncodeDeletedKey(1, rowId, key);
+      rows.InsertKey(key.data(), static_cast<int32_t>(n));
+      if (table_->HasBlobFile()) ClearRecordBlobs(image.data());
+      RemoveTextWords(image.data());
+      if (table_->HasBlobFile()) SaveRecordBlobs(image.data(), true);
+      TRecord target = FetchPinned(data, n);
+      if (!target.Valid()) Raise(VUZODE_RECNOTFOUND);
+      target.CopyFields(std::span<const uint8_t>(image.data(), image.size()));
+      data.FreeRecord(target);
+      data.Unpin(target);
+      index.DecrementActiveRecordCount();
+    } catch (...) {
+      change.Undo([&] {
+        TRecord target = FetchPinned(data, n);
+        if (!target.Valid()) return;
+        target.CopyFields(std::span<const uint8_t>(old.data(), old.size()));
+        data.Unpin(target);
+      });
+      if (lockedHere) UnlockCurrentRecord(n);
+      throw;
+    }
+    change.Done();
+    RecordChange();
+  }
+  if (reposition) {
+    try {
+      NoteRecordDeleted(n);
+      ComputeRangeBounds();
+      if (record_order_) {
+        if (n < visible_.BitCount()) visible_.Clear(n);
+        current_record_ = n;
+        bof_ = eof_ = false;
+        if (!Step(true)) Step(false);
+      } else {
+        SeekKey(here.data());
+      }
+      if (!bof_ && !eof_) LoadCurrentRecord();
+    } catch (const EVUZODEEngineError&) {
+      // As after an append: the delete is recorded; the position is found again later.
+      ClearPosition();
+      snapshot_taken_ = false;
+    }
+  }
+  if (locked_record_ == n) UnlockCurrentRecord(n);
+}
