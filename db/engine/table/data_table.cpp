@@ -289,17 +289,42 @@ void TDataTable::RenameFiles(std::string_view newName, bool backup) {
   const std::string base = HasPath(newName) || InMemory()
                                ? std::string(newName)
                                : directory_.Path() + std::string(newName);
-  for (const TPair& p : files) {
-    const std::string target = TableFileName(base, backup ? p.Backup : p.Normal);
-    // An older backup goes whole, also a file the table being backed up does not have: a
-    // backup set never mixes files of two tables.
-    if (backup) {
-      TFileHandler old;
-      old.SetFileName(target);
-      old.SetInMemory(InMemory());
-      if (old.FileExists()) old.DeleteFile();
+  // A rename never stops half-way: every target is checked before the first file moves, and
+  // a failure part-way moves the files already renamed back.
+  if (!backup) {
+    for (const TPair& p : files) {
+      TFileHandler target;
+      target.SetFileName(TableFileName(base, p.Normal));
+      target.SetInMemory(InMemory());
+      if (p.File->FileExists() && target.FileExists()) Raise(VUZODE_TABLEEXISTS, {}, {}, base);
     }
-    if (p.File->FileExists()) p.File->RenameFile(target);
+  }
+  std::vector<std::pair<TFileHandler*, std::string>> moved;
+  try {
+    for (const TPair& p : files) {
+      const std::string target = TableFileName(base, backup ? p.Backup : p.Normal);
+      // An older backup goes whole, also a file the table being backed up does not have: a
+      // backup set never mixes files of two tables.
+      if (backup) {
+        TFileHandler old;
+        old.SetFileName(target);
+        old.SetInMemory(InMemory());
+        if (old.FileExists()) old.DeleteFile();
+      }
+      if (!p.File->FileExists()) continue;
+      const std::string source = p.File->FileName();
+      p.File->RenameFile(target);
+      moved.emplace_back(p.File, source);
+    }
+  } catch (...) {
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+      try {
+        it->first->RenameFile(it->second);
+      } catch (const EVUZODEEngineError&) {
+        // The first error is reported; a file that cannot move back keeps its new name.
+      }
+    }
+    throw;
   }
 }
 

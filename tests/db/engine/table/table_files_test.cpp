@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,11 @@ TEST(TableFiles, CreateReopenRenameBackupDelete) {
   EXPECT_EQ(CodeOf([&] { Named(cursor, "OTHER", true).CreateTable({}, false); }), VUZODE_OSEACCES);
   cursor.SetReadOnly(false);
 
+  // A rename onto a name one of whose files exists moves nothing.
+  { std::ofstream stray(folder.Path() + "/folk.IDX"); }
+  EXPECT_EQ(CodeOf([&] { Named(cursor, "people").RenameTable("folk"); }), VUZODE_TABLEEXISTS);
+  EXPECT_EQ(folder.Files(), (TFiles{"PEOPLE.BLB", "PEOPLE.DAT", "PEOPLE.IDX", "folk.IDX"}));
+  std::filesystem::remove(folder.Path() + "/folk.IDX");
   Named(cursor, "people").RenameTable("folk");
   EXPECT_EQ(folder.Files(), (TFiles{"folk.BLB", "folk.DAT", "folk.IDX"}));
   Named(cursor, "FOLK.DAT").OpenCursor();
