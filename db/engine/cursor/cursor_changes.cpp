@@ -215,11 +215,15 @@ void TDataCursor::PlaceAfterChange(uint32_t record, const uint8_t* image) {
   ComputeRangeBounds();
   NoteRecordChanged(record, image);
   if (record_order_) {
-    if (visible_.BitCount() <= record) visible_.SetSize(record + 1);
-    visible_.Set(record);
+    // The view upkeep decided whether the record is in the view (its filters may reject it):
+    // on it when it is, else on its nearest neighbour, as after a delete.
     current_record_ = record;
-    logical_ = visible_.Rank(record) + 1;
     bof_ = eof_ = false;
+    if (record < visible_.BitCount() && visible_.Test(record)) {
+      logical_ = visible_.Rank(record) + 1;
+    } else if (!Step(true)) {
+      Step(false);
+    }
   } else {
     BuildKey(image, scratch_key_);
     IndexKey key = scratch_key_;

@@ -201,7 +201,9 @@ void TDataCursor::BuildKey(const uint8_t* record, IndexKey& key) const {
 void TDataCursor::LoadCurrentRecord() {
   TDataFile& data = table_->DataFile();
   for (int attempt = 0;; ++attempt) {
-    TRecord record = data.FetchRecord(current_record_);
+    // A miss reads ahead in the direction of a scan, so walking a table costs one read (and
+    // one change check) per cache-full of records rather than per record.
+    TRecord record = data.FetchRecord(current_record_, true, true);
     if (record.Valid()) {
       std::memcpy(record_buffer_.data(), record.Image().data(), stored_size_);
       data.Unpin(record);

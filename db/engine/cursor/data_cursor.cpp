@@ -160,6 +160,7 @@ void TDataCursor::CloseCursor(bool discard) {
   if (!Opened()) return;
   TDataTable* table = table_;
   FreeAllBlobs(true);
+  filters_.clear();
   text_parameters_loaded_ = false;
   std::exception_ptr failure;
   try {

@@ -347,6 +347,7 @@ class TDataCursor {
   int64_t ViewPlace() const;
 
   // The view (db/engine/filter/view_build.cpp, filter_bitmap.cpp, filter_list.cpp).
+  void BuildUntilStable();
   void BuildViewOnce();
   void BuildRangeBitmap(uint32_t highest);
   void BuildActiveBitmap(uint32_t highest);

@@ -39,6 +39,23 @@ void TDataCursor::RebuildView() {
     filtered_count_ = 0;
     return;
   }
+  // The build reads under the table's read lock, so that it sees one state of the table and
+  // its cache misses need no check of their own; taken here unless some lock is held already.
+  const bool wasHeld = table_->ReadLockHeld();
+  const bool changed = !wasHeld && table_->BeginRead();
+  const bool took = !wasHeld && table_->ReadLockHeld();
+  if (changed) ComputeRangeBounds();
+  try {
+    BuildUntilStable();
+  } catch (...) {
+    if (took) table_->EndRead();
+    throw;
+  }
+  if (took) table_->EndRead();
+  view_built_ = true;
+}
+
+void TDataCursor::BuildUntilStable() {
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
   for (int attempt = 1;; ++attempt) {
@@ -56,7 +73,6 @@ void TDataCursor::RebuildView() {
     // Another session's change came in: bounds first, then the view over the new state.
     ComputeRangeBounds();
   }
-  view_built_ = true;
 }
 
 void TDataCursor::BuildViewOnce() {

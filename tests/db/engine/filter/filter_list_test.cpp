@@ -5,6 +5,7 @@
 // another session's changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -251,6 +252,47 @@ TEST_F(FilterListTest, AnotherSessionsChangesRebuildTheView) {
   for (int64_t id = 201; id <= 240; ++id) want.push_back(id);
   EXPECT_EQ(Cursor().RecordCount(), want.size());
   EXPECT_EQ(Ids(Cursor()), want);
+}
+
+TEST_F(FilterListTest, ChangesThroughTheCursorKeepTheViewForTheOneRecord) {
+  for (int order : {0, kRecordOrder}) {
+    SCOPED_TRACE(order);
+    TDataCursor& c = Cursor();
+    c.SetIndexNumber(order);
+    TFilter* filter = Active("NAME = 'carl'");
+    const uint32_t carls = c.RecordCount();
+    std::vector<uint8_t> record(c.RecordSize(), 0);
+    TRecordImage image(record.data(), record.size());
+    auto put = [&](int id, const char* name) {
+      std::fill(record.begin(), record.end(), 0);
+      SetFieldInteger(image, c.FieldDescriptors()[0], id);
+      SetFieldString(image, c.FieldDescriptors()[1], name);
+    };
+    // A record the filter refuses: not counted, not reachable.
+    put(1000 + order, "zed");
+    c.AppendRecord(record.data());
+    EXPECT_EQ(c.RecordCount(), carls);
+    std::vector<int64_t> ids = Ids(c);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), 1000 + order), 0);
+    // One it takes, then changed so that it no longer passes, then back, then deleted.
+    put(2000 + order, "carl");
+    c.AppendRecord(record.data());
+    EXPECT_EQ(c.RecordCount(), carls + 1);
+    ids = Ids(c);
+    ASSERT_EQ(std::count(ids.begin(), ids.end(), 2000 + order), 1);
+    std::vector<uint8_t> read(c.RecordSize());
+    c.SetToEnd();
+    if (order == 0) {
+      ASSERT_EQ(c.GetPriorRecord(read.data()), 0);
+      put(2000 + order, "carla");
+      c.ModifyRecord(record.data());
+      EXPECT_EQ(c.RecordCount(), carls);
+      put(3000 + order, "anna");
+      c.AppendRecord(record.data());
+      EXPECT_EQ(c.RecordCount(), carls);
+    }
+    c.DropFilter(filter);
+  }
 }
 
 }  // namespace
