@@ -54,16 +54,24 @@ double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
+// The scratch folder of this run, removed when the run ends or fails.
+std::filesystem::path& ScratchFolder() {
+  static std::filesystem::path folder;
+  return folder;
+}
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "%s\n", what);
+  std::error_code ignored;
+  if (!ScratchFolder().empty()) std::filesystem::remove_all(ScratchFolder(), ignored);
+  std::exit(1);
+}
+
 void Check(int rc, sqlite3* db, const char* what) {
   if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
     std::fprintf(stderr, "sqlite %s: %s\n", what, sqlite3_errmsg(db));
-    std::exit(1);
+    Fail("sqlite failed");
   }
-}
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::exit(1);
 }
 
 // The row of key k, the same on every run: A, S and F come from a mix of the key.
@@ -405,6 +413,7 @@ TFilterTimes TimeSqliteFilters(sqlite3* db) {
 int main() {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("pebrio_bench_cursor_" + std::to_string(getpid()));
+  ScratchFolder() = folder;
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
 
@@ -432,7 +441,7 @@ int main() {
     ourFilters = TimeOurFilters(directory);
   } catch (const EVUZODEEngineError& e) {
     std::fprintf(stderr, "engine error %u: %s\n", e.EngineCode(), e.what());
-    return 1;
+    Fail("the engine failed");
   }
 
   const std::string sqliteFile = (folder / "cursors.sqlite").string();

@@ -56,6 +56,22 @@ TDataCursor::TOpenBlob* TDataCursor::FindBlob(int32_t handle) {
   return nullptr;
 }
 
+bool TDataCursor::SameRecord(const uint8_t* caller, const uint8_t* stored, size_t from) {
+  for (const FieldDescriptor& f : fields_) {
+    if (f.Type != kFieldBlob || f.Computed || f.Offset < from) continue;
+    if (std::memcmp(caller + from, stored + from, f.Offset - from) != 0) return false;
+    int32_t block = SlotBlock(caller, f);
+    int32_t revision = SlotRevision(caller, f);
+    if (const TOpenBlob* open = FindBlob(block)) {
+      block = open->Buffer->FirstBlock();
+      revision = open->Buffer->Revision();
+    }
+    if (block != SlotBlock(stored, f) || revision != SlotRevision(stored, f)) return false;
+    from = f.Offset + 9u;
+  }
+  return std::memcmp(caller + from, stored + from, stored_size_ - from) == 0;
+}
+
 uint16_t TDataCursor::OpenBlob(uint16_t field, uint8_t* record, uint32_t& size,
                                bool releaseAfterPost, bool tableDefinitions, uint8_t mode) {
   size = 0;

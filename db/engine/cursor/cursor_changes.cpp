@@ -464,9 +464,7 @@ void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
       if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) {
         if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
       } else {
-        if (record != nullptr &&
-            std::memcmp(record + kRecordHeaderSize, image.data() + kRecordHeaderSize,
-                        stored_size_ - kRecordHeaderSize) != 0) {
+        if (record != nullptr && !SameRecord(record, image.data(), kRecordHeaderSize)) {
           Raise(VUZODE_KEYORRECDELETED);
         }
         LockRecord(n);

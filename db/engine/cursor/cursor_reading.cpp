@@ -295,27 +295,7 @@ uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
       const uint32_t n = current_record_;
       if (pessimistic) LockRecord(n);
       LoadCurrentRecord();
-      // Every byte alike, except BLOB slots: they compare by first block and revision, a
-      // handle standing for those of its open value (whose unposted edits do not count).
-      auto unchanged = [&](const uint8_t* caller, const uint8_t* stored) {
-        size_t from = 0;
-        for (const FieldDescriptor& f : fields_) {
-          if (f.Type != kFieldBlob || f.Computed) continue;
-          if (std::memcmp(caller + from, stored + from, f.Offset - from) != 0) return false;
-          int32_t block = GetI32(caller + f.Offset + 1);
-          int32_t revision = GetI32(caller + f.Offset + 5);
-          if (const TOpenBlob* open = FindBlob(block)) {
-            block = open->Buffer->FirstBlock();
-            revision = open->Buffer->Revision();
-          }
-          if (block != GetI32(stored + f.Offset + 1) || revision != GetI32(stored + f.Offset + 5)) {
-            return false;
-          }
-          from = f.Offset + 9u;
-        }
-        return std::memcmp(caller + from, stored + from, stored_size_ - from) == 0;
-      };
-      if (!exclusive_ && buffer != nullptr && !unchanged(buffer, record_buffer_.data())) {
+      if (!exclusive_ && buffer != nullptr && !SameRecord(buffer, record_buffer_.data(), 0)) {
         if (pessimistic) UnlockCurrentRecord(n);
         Raise(VUZODE_KEYORRECDELETED);
       }

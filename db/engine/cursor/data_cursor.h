@@ -294,6 +294,10 @@ class TDataCursor {
     std::unique_ptr<TBlobBuffer> Buffer;
   };
   const FieldDescriptor& BlobField(uint16_t field, bool tableDefinitions) const;
+  // Whether the caller's record is the stored one from byte from on: every byte alike, except
+  // BLOB slots, which compare by first block and revision, a handle standing for those of its
+  // open value (whose unposted edits do not count).
+  bool SameRecord(const uint8_t* caller, const uint8_t* stored, size_t from);
   TOpenBlob* FindBlob(int32_t handle);
   const TTextIndexParameters& TextParameters();
   std::string FieldText(const uint8_t* record, const FieldDescriptor& field) const;

@@ -191,7 +191,7 @@ class CursorModelTest : public testing::Test {
     auto set = [&](int k, TValue v) {
       if (pick(10) != 0) row.Values[k] = std::move(v);
     };
-    set(kI, int64_t{pick(1001) - 500});
+    set(kI, int64_t{pick(2 * spread_ + 1) - spread_});
     std::string text;
     for (int n = pick(4); n > 0; --n) text += "aAbB-c"[pick(6)];
     if (!text.empty()) set(kS, text);
@@ -250,7 +250,8 @@ class CursorModelTest : public testing::Test {
   // Changes by the other session (in this process) or by a spawned process.
   void Append(int count, bool otherProcess) {
     std::vector<TRow> rows;
-    while (rows.size() < static_cast<size_t>(count)) {
+    for (int attempt = 0; rows.size() < static_cast<size_t>(count) && attempt < 50 * count;
+         ++attempt) {
       TRow row = RandomRow();
       if (!model_.Duplicate(row, rows)) rows.push_back(row);
     }
@@ -507,6 +508,7 @@ class CursorModelTest : public testing::Test {
   std::unique_ptr<TSessionOn> writer_;
   TPlace place_;
   int index_ = 0;
+  int spread_ = 500;  // of the primary key's values
   std::string table_;
   std::vector<std::pair<std::vector<uint8_t>, TRow>> bookmarks_;
 };
@@ -519,6 +521,7 @@ TEST_F(CursorModelTest, WalksEveryOrderWhileOthersChangeTheTable) {
     const uint32_t seed = 1000u * static_cast<uint32_t>(round) + 7u;
     SCOPED_TRACE("language " + std::to_string(languages[round]) + " seed " + std::to_string(seed));
     SetUpRound(languages[round], seed);
+    spread_ = static_cast<int>(std::max<int64_t>(500, rows * 4));
     Append(static_cast<int>(rows), false);
     for (int64_t step = 0; step < steps && !HasFailure(); ++step) {
       SCOPED_TRACE("step " + std::to_string(step) + " index " + std::to_string(index_));
