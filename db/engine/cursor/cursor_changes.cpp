@@ -343,9 +343,11 @@ void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
     }
     change.Done();
     RecordChange();
+    // The new record's lock goes before the write lock: the next writer may take the slot.
+    if (unlock) table_->UnlockRecord(n);
+    unlock = false;
   }
   if (reposition) PositionAfterChange(n, image.data());
-  if (unlock) table_->UnlockRecord(n);
 }
 
 void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool reposition) {
@@ -507,6 +509,8 @@ void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
     }
     change.Done();
     RecordChange();
+    // The freed slot's lock goes before the write lock: the next writer may reuse the slot.
+    if (locked_record_ == n) UnlockCurrentRecord(n);
   }
   if (reposition) {
     try {

@@ -201,9 +201,14 @@ void TDataCursor::BuildKey(const uint8_t* record, IndexKey& key) const {
 void TDataCursor::LoadCurrentRecord() {
   TDataFile& data = table_->DataFile();
   for (int attempt = 0;; ++attempt) {
-    // A miss reads ahead in the direction of a scan, so walking a table costs one read (and
-    // one change check) per cache-full of records rather than per record.
-    TRecord record = data.FetchRecord(current_record_, true, true);
+    // A miss reads ahead when the records come in file order (a scan in record order, or an
+    // index whose order is the file's), so such a walk costs one read and one change check per
+    // cache-full of records; records met in another order are read one at a time, since
+    // reading ahead would only push out what the cache holds.
+    const bool forward = current_record_ == last_loaded_ + 1;
+    const bool backward = last_loaded_ != 0 && current_record_ + 1 == last_loaded_;
+    TRecord record = data.FetchRecord(current_record_, !backward, forward || backward);
+    last_loaded_ = current_record_;
     if (record.Valid()) {
       std::memcpy(record_buffer_.data(), record.Image().data(), stored_size_);
       data.Unpin(record);

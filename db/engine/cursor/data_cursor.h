@@ -403,6 +403,8 @@ class TDataCursor {
   IndexKey current_key_;
   IndexKey scratch_key_;
   std::vector<uint8_t> record_buffer_;
+  // The record last read into the buffer: read-ahead follows it in file order.
+  uint32_t last_loaded_ = 0;
   // The key range: bounds are logical positions in the whole index, 0 when empty.
   bool range_active_ = false;
   IndexKey range_start_;
