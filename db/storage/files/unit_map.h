@@ -94,11 +94,9 @@ class TUnitMap {
   };
 
   size_t Home(uint32_t n) const {
-    // Units of one aligned block of kRun stay side by side, so reading a file in order walks the
-    // slots in order; the blocks are spread by Fibonacci hashing, so units a power of two apart
-    // do not pile up on one slot.
-    const uint64_t block = (static_cast<uint64_t>(n / kRun) * 0x9E3779B97F4A7C15ull) >> shift_;
-    return static_cast<size_t>((block * kRun + n % kRun) & mask_);
+    // Fibonacci hashing: consecutive units land far apart, so a read-ahead's run of units
+    // does not pile up into one long probe run.
+    return static_cast<size_t>((static_cast<uint64_t>(n) * 0x9E3779B97F4A7C15ull) >> shift_);
   }
 
   void Grow() {
@@ -114,8 +112,6 @@ class TUnitMap {
       slots_[i] = std::move(slot);
     }
   }
-
-  static constexpr uint32_t kRun = 16;
 
   std::vector<TSlot> slots_;
   size_t size_ = 0;
