@@ -101,14 +101,8 @@ uint16_t TDataCursor::OpenBlob(uint16_t field, uint8_t* record, uint32_t& size,
       TBlobReference{record[f.Offset] == 0 ? 0 : slot, SlotRevision(record, f)});
   entry.Buffer->SetOpenMode(mode);
   if (entry.Buffer->FirstBlock() != 0) {
-    BeginCursorRead();
-    try {
-      entry.Buffer->LoadValue();
-    } catch (...) {
-      EndCursorRead();
-      throw;
-    }
-    EndCursorRead();
+    TCursorReadScope bracket(*this);
+    { entry.Buffer->LoadValue(); }
   }
   entry.Buffer->IncrementOpenCount();
   const IndexDescriptor& text = table_->IndexFile().Descriptor(kTextSlot);

@@ -298,47 +298,33 @@ void TDataCursor::GoLast() {
 }
 
 void TDataCursor::SetToBegin() {
-  BeginCursorRead();
-  try {
+  TCursorReadScope bracket(*this);
+  {
     GoFirst();
     if (!(bof_ && eof_)) {
       bof_ = true;
       eof_ = false;
       logical_ = 0;
     }
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
 }
 
 void TDataCursor::SetToEnd() {
-  BeginCursorRead();
-  try {
+  TCursorReadScope bracket(*this);
+  {
     GoLast();
     if (!(bof_ && eof_)) {
       eof_ = true;
       bof_ = false;
       logical_ = record_order_ ? ViewCount() + 1 : LastPosition() + 1;
     }
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
 }
 
 uint32_t TDataCursor::RecordCount() {
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   uint32_t count = 0;
-  try {
-    count = ViewCount();
-  } catch (...) {
-    EndCursorRead();
-    throw;
-  }
-  EndCursorRead();
+  { count = ViewCount(); }
   return count;
 }
 
@@ -372,9 +358,9 @@ int64_t TDataCursor::ViewPlace() const {
 }
 
 bool TDataCursor::SetToRecNo(uint32_t n) {
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   bool on = false;
-  try {
+  {
     const uint32_t count = ViewCount();
     if (n == 0) {
       GoFirst();
@@ -413,11 +399,7 @@ bool TDataCursor::SetToRecNo(uint32_t n) {
       on = PlaceAtRank(FirstPosition() + n - 1);
     }
     if (on) LoadCurrentRecord();
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   return on && RecordNumber() == n;
 }
 
@@ -442,9 +424,9 @@ int TDataCursor::CompareBookmarks(const uint8_t* a, const uint8_t* b) const {
 }
 
 bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   bool on = false;
-  try {
+  {
     if (record_order_) {
       uint32_t n = 0;
       std::memcpy(&n, bookmark, 4);
@@ -468,11 +450,7 @@ bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
     uint8_t here[kMaxKeyLength];
     on = GetBookmark(here) && CompareBookmarks(here, bookmark) == 0 &&
          std::memcmp(here, bookmark, BookmarkSize()) == 0;
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   // Exact or not, the answer is whether the record reached is the bookmark's: a deleted
   // record's bookmark must not read as found.
   (void)exact;
@@ -481,9 +459,9 @@ bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
 
 uint16_t TDataCursor::SetToCursor(TDataCursor& other) {
   if (other.bof_ || other.eof_ || other.current_record_ == 0) return VUZODE_NOCURRREC;
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   uint16_t code = 0;
-  try {
+  {
     if (record_order_) {
       const uint32_t n = other.current_record_;
       if (visible_.Test(n)) {
@@ -508,10 +486,6 @@ uint16_t TDataCursor::SetToCursor(TDataCursor& other) {
       }
     }
     if (code == 0) LoadCurrentRecord();
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   return code;
 }

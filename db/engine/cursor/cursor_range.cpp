@@ -97,8 +97,8 @@ void TDataCursor::SetRange(bool keysGiven, const uint8_t* start, uint16_t startF
                            const uint8_t* end, uint16_t endFields) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
   if (record_order_) return;
-  BeginCursorRead();
-  try {
+  TCursorReadScope bracket(*this);
+  {
     IndexKey startKey;
     IndexKey endKey;
     RangeKey(keysGiven, start, startFields, false, startKey);
@@ -113,11 +113,7 @@ void TDataCursor::SetRange(bool keysGiven, const uint8_t* start, uint16_t startF
     // Under a filter the view holds only the range's records.
     RebuildView();
     StayOnCurrentKey(here, onRecord);
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
 }
 
 void TDataCursor::ResetRange() {
@@ -126,8 +122,8 @@ void TDataCursor::ResetRange() {
     range_active_ = false;
     return;
   }
-  BeginCursorRead();
-  try {
+  TCursorReadScope bracket(*this);
+  {
     const bool onRecord = !bof_ && !eof_;
     const IndexKey here = current_key_;
     range_active_ = false;
@@ -135,9 +131,5 @@ void TDataCursor::ResetRange() {
     std::memset(range_end_.data(), 0xFF, kMaxKeyLength);
     RebuildView();
     StayOnCurrentKey(here, onRecord);
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
 }

@@ -42,15 +42,26 @@ void TDataCursor::BeginCursorRead() {
   if (read_depth_++ > 0) return;
   moved_past_gone_ = 0;
   if (files_read_only_) return;
-  const bool strict = directory_.Session().StrictChangeDetection();
-  if (strict) {
-    if (exclusive_) return;
-    const bool changed = table_->BeginRead();
-    if (changed || SnapshotDiffers()) Resynchronise();
-    return;
+  // A bracket that fails while it synchronises is left again, so the depth and the read lock
+  // never outlive the failed operation.
+  try {
+    const bool strict = directory_.Session().StrictChangeDetection();
+    if (strict) {
+      if (exclusive_) return;
+      const bool changed = table_->BeginRead();
+      if (changed || SnapshotDiffers()) Resynchronise();
+      return;
+    }
+    if (exclusive_ && !shares_exclusive_ && table_->OpenCount() <= 1 && snapshot_taken_) return;
+    if (SnapshotDiffers()) Resynchronise();
+  } catch (...) {
+    try {
+      EndCursorRead();
+    } catch (const EVUZODEEngineError&) {
+      // The synchronisation's error is the one reported.
+    }
+    throw;
   }
-  if (exclusive_ && !shares_exclusive_ && table_->OpenCount() <= 1 && snapshot_taken_) return;
-  if (SnapshotDiffers()) Resynchronise();
 }
 
 void TDataCursor::EndCursorRead() {
@@ -106,15 +117,11 @@ void TDataCursor::Resynchronise() {
 }
 
 void TDataCursor::Refresh() {
-  BeginCursorRead();
-  try {
+  TCursorReadScope bracket(*this);
+  {
     Resynchronise();
     if (!bof_ && !eof_) LoadCurrentRecord();
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
 }
 
 void TDataCursor::SetIndexName(std::string_view name) {
@@ -291,9 +298,9 @@ void TDataCursor::SetFieldDescriptors(std::vector<FieldDescriptor> fields,
 }
 
 uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   uint16_t code = 0;
-  try {
+  {
     if (lock && !bof_ && !eof_) {
       // The record as the caller read it must still be the record: lock, then compare.
       const bool pessimistic = directory_.Session().LockProtocol() == 0;
@@ -320,11 +327,7 @@ uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
     } else {
       CopyOut(buffer);
     }
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   return code;
 }
 
@@ -337,9 +340,9 @@ uint16_t TDataCursor::GetPriorRecord(uint8_t* buffer) {
 }
 
 uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   uint16_t code = 0;
-  try {
+  {
     // From before the first (after the last) record the move is onto the first (last).
     const bool fromOtherEnd = forward ? bof_ : eof_;
     bool on;
@@ -363,28 +366,20 @@ uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
     } else {
       CopyOut(buffer);
     }
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   return code;
 }
 
 uint16_t TDataCursor::ReadRecordBlock(uint32_t& count, uint8_t* buffer) {
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   uint32_t read = 0;
   uint16_t code = 0;
-  try {
+  {
     for (; read < count; ++read) {
       code = GetNextRecord(buffer + static_cast<size_t>(read) * record_size_);
       if (code != 0) break;
     }
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   count = read;
   return code;
 }
@@ -395,9 +390,9 @@ bool TDataCursor::FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* ou
   // Exact or nearest, the cursor ends on the first key at or after the search key; the answer
   // says whether that key matches over the compared length.
   (void)nearest;
-  BeginCursorRead();
+  TCursorReadScope bracket(*this);
   bool found = false;
-  try {
+  {
     IndexKey key(key_length_);
     if (keyGiven) {
       std::memcpy(key.data(), keyOrRecord, key_length_);
@@ -448,11 +443,7 @@ bool TDataCursor::FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* ou
       LoadCurrentRecord();
       CopyOut(output);
     }
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   return found;
 }
 

@@ -12,12 +12,14 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "db/engine/errors/engine_error.h"
 #include "db/engine/filter/filter.h"
 #include "db/engine/table/data_table.h"
 #include "db/engine/table/table_definition.h"
@@ -305,6 +307,32 @@ class TDataCursor {
   // Reading machinery (cursor_reading.cpp, cursor_position.cpp).
   void BeginCursorRead();
   void EndCursorRead();
+  // Holds the read bracket for one operation and leaves it also when the operation raises; an
+  // error while leaving then gives way to the operation's own.
+  class TCursorReadScope {
+   public:
+    explicit TCursorReadScope(TDataCursor& cursor)
+        : cursor_(cursor), raising_(std::uncaught_exceptions()) {
+      cursor_.BeginCursorRead();
+    }
+    ~TCursorReadScope() noexcept(false) {
+      if (std::uncaught_exceptions() == raising_) {
+        cursor_.EndCursorRead();
+        return;
+      }
+      try {
+        cursor_.EndCursorRead();
+      } catch (const EVUZODEEngineError&) {
+        // The operation's error is the one reported; the bracket is left either way.
+      }
+    }
+    TCursorReadScope(const TCursorReadScope&) = delete;
+    TCursorReadScope& operator=(const TCursorReadScope&) = delete;
+
+   private:
+    TDataCursor& cursor_;
+    int raising_;
+  };
   bool SnapshotDiffers() const;
   void TakeSnapshot();
   void Resynchronise();

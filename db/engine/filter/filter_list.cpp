@@ -70,15 +70,11 @@ TFilter* TDataCursor::InsertFilter(std::unique_ptr<TFilter> filter, const TFilte
   // Reading every record beats an index range of almost all of them only for live results.
   filter->ThresholdFlag = options.Threshold && live_result_ && !result_cursor_;
   if (!filter->CallbackKind) {
-    BeginCursorRead();
-    try {
+    {
+      TCursorReadScope bracket(*this);
       TCursorIndexSource source(*table_);
       TestServability(*filter->Expression, source, filter->EstimateFlag, filter->ThresholdFlag);
-    } catch (...) {
-      EndCursorRead();
-      throw;
     }
-    EndCursorRead();
     filter->Servability = filter->Expression->Servability;
   }
   TFilter* added = filter.get();
@@ -186,8 +182,8 @@ void TDataCursor::ReplaceFilterExpression(TExpToken* tree, TFilter* filter) {
   if (filter == nullptr || tree == nullptr) Raise(VUZODE_NOSUCHFILTER);
   FindFilter(filter);
   if (!filter->Active || filter->CallbackKind) Raise(VUZODE_NOSUCHFILTER);
-  BeginCursorRead();
-  try {
+  {
+    TCursorReadScope bracket(*this);
     const bool owns = filter->OwnsExpression;
     filter->ReleaseExpression();
     filter->Expression = tree;
@@ -196,18 +192,14 @@ void TDataCursor::ReplaceFilterExpression(TExpToken* tree, TFilter* filter) {
     TCursorIndexSource source(*table_);
     TestServability(*tree, source, false, false);
     filter->Servability = tree->Servability;
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
   // Its result may widen as well as narrow: every filter computed on it is computed again.
   ChangeView(true);
 }
 
 void TDataCursor::ChangeView(bool rebuild) {
-  BeginCursorRead();
-  try {
+  TCursorReadScope bracket(*this);
+  {
     uint8_t bookmark[kMaxKeyLength];
     const bool had = GetBookmark(bookmark);
     const bool wasBof = bof_;
@@ -251,9 +243,5 @@ void TDataCursor::ChangeView(bool rebuild) {
       SeekKey(bookmark);
     }
     if (!bof_ && !eof_) LoadCurrentRecord();
-  } catch (...) {
-    EndCursorRead();
-    throw;
   }
-  EndCursorRead();
 }
