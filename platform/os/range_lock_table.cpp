@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <iterator>
 
 namespace platform {
 
@@ -14,22 +15,23 @@ TRangeLockTable& TRangeLockTable::Instance() {
 
 bool TRangeLockTable::Acquire(TFileIdentity file, int64_t first, int64_t last, const void* owner) {
   assert(first <= last && "invariant (2)");
-  std::vector<TRange>& ranges = files_[file];
-  for (const TRange& held : ranges) {
-    if (first <= held.last && held.first <= last) return false;
-  }
-  ranges.push_back({first, last, owner});
+  std::map<int64_t, TRange>& ranges = files_[file];
+  // Invariant (1): only the ranges on either side of first can overlap [first, last].
+  const auto next = ranges.lower_bound(first);
+  if (next != ranges.end() && next->first <= last) return false;
+  if (next != ranges.begin() && std::prev(next)->second.last >= first) return false;
+  ranges.emplace_hint(next, first, TRange{last, owner});
   return true;
 }
 
 bool TRangeLockTable::Release(TFileIdentity file, int64_t first, int64_t last, const void* owner) {
   const auto found = files_.find(file);
   if (found == files_.end()) return false;
-  std::vector<TRange>& ranges = found->second;
-  const auto range = std::find_if(ranges.begin(), ranges.end(), [&](const TRange& held) {
-    return held.first == first && held.last == last && held.owner == owner;
-  });
-  if (range == ranges.end()) return false;
+  std::map<int64_t, TRange>& ranges = found->second;
+  const auto range = ranges.find(first);
+  if (range == ranges.end() || range->second.last != last || range->second.owner != owner) {
+    return false;
+  }
   ranges.erase(range);
   if (ranges.empty()) files_.erase(found);
   return true;
@@ -37,7 +39,7 @@ bool TRangeLockTable::Release(TFileIdentity file, int64_t first, int64_t last, c
 
 void TRangeLockTable::ReleaseAll(const void* owner) {
   for (auto file = files_.begin(); file != files_.end();) {
-    std::erase_if(file->second, [&](const TRange& held) { return held.owner == owner; });
+    std::erase_if(file->second, [&](const auto& held) { return held.second.owner == owner; });
     file = file->second.empty() ? files_.erase(file) : std::next(file);
   }
 }

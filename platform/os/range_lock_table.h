@@ -19,7 +19,6 @@
 #include <map>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
@@ -53,12 +52,13 @@ class TRangeLockTable {
 
  private:
   struct TRange {
-    int64_t first;
     int64_t last;
     const void* owner;
   };
   std::mutex mutex_;
-  std::map<TFileIdentity, std::vector<TRange>> files_;
+  // By file, the held ranges by their first byte: a transaction may hold a lock on each of a
+  // million records, so finding a neighbour costs a logarithm, not a walk.
+  std::map<TFileIdentity, std::map<int64_t, TRange>> files_;
 };
 
 }  // namespace platform

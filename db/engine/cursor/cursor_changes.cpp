@@ -13,6 +13,7 @@
 //   (3) Recording a change writes the table's buffers through exactly when the cursor is not
 //       exclusive and the table not in a transaction (TDataTable::FlushBuffers, the one write
 //       path); otherwise only the change counters advance in memory.
+#include <algorithm>
 #include <cstring>
 
 #include "db/engine/cursor/data_cursor.h"
@@ -27,11 +28,15 @@
 // The scope of one record change (see above).
 class TDataCursor::TChange {
  public:
-  explicit TChange(TDataCursor& cursor) : c_(cursor), table_(*cursor.table_) {
+  explicit TChange(TDataCursor& cursor)
+      : c_(cursor), table_(*cursor.table_), journal_(cursor.key_journal_) {
+    journal_.clear();
     clean_ = !c_.exclusive_ && !table_.InTransaction();
     const bool locks = !c_.exclusive_ && !c_.files_read_only_;
     if (locks) {
-      const bool changed = table_.BeginWrite();
+      // Inside a transaction the change stays in the caches until the commit: readers need
+      // not wait for it.
+      const bool changed = table_.BeginWrite(false);
       locked_ = true;
       if (changed || c_.SnapshotDiffers()) c_.Resynchronise();
     } else if (c_.SnapshotDiffers()) {
@@ -83,7 +88,8 @@ class TDataCursor::TChange {
   TDataTable& table_;
   bool clean_ = false;
   bool locked_ = false;
-  std::vector<TKeyChange> journal_;
+  // The cursor's, kept from change to change so that recording keys allocates nothing.
+  std::vector<TKeyChange>& journal_;
 };
 
 namespace {
@@ -146,13 +152,15 @@ void TDataCursor::CheckValidity(const uint8_t* record) {
   }
 }
 
-std::vector<int> TDataCursor::KeySlots() const {
-  std::vector<int> slots;
+TDataCursor::TKeySlots TDataCursor::KeySlots() const {
+  TKeySlots slots;
   TIndexFile& index = table_->IndexFile();
   if (!index.NoPrimaryIndex() && index.Descriptor(kPrimarySlot).KeyLength != 0) {
-    slots.push_back(kPrimarySlot);
+    slots.Slots[slots.Count++] = kPrimarySlot;
   }
-  for (int slot = 1; slot <= index.Header().SecondaryIndexCount; ++slot) slots.push_back(slot);
+  // The header's count was checked against the limit when the file was read.
+  const int secondary = std::min<int>(index.Header().SecondaryIndexCount, kMaxSecondaryIndexes);
+  for (int slot = 1; slot <= secondary; ++slot) slots.Slots[slots.Count++] = slot;
   return slots;
 }
 
@@ -271,7 +279,9 @@ void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
   CheckValidity(record);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  std::vector<uint8_t> image(record, record + stored_size_);
+  // The cursor's scratch image: an append allocates nothing once it has the record's size.
+  std::vector<uint8_t>& image = append_image_;
+  image.assign(record, record + stored_size_);
   uint32_t n = 0;
   bool unlock = false;
   {
@@ -295,7 +305,10 @@ void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
     n = slot.Number();
     const bool newSlot = !reuse || n != head;
     try {
-      if (!exclusive_ && !files_read_only_) {
+      // A new slot past the end is unseen by others until the change is written, and inside
+      // a transaction no one else can write before the commit: its lock would only cost a lock
+      // call and a held range per appended record.
+      if (!exclusive_ && !files_read_only_ && !(newSlot && table_->TransactionLockHeld())) {
         table_->LockRecord(n);
         unlock = true;
       }

@@ -11,6 +11,7 @@
 // A cursor is used by one thread at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -283,7 +284,14 @@ class TDataCursor {
   // Record change machinery (cursor_changes.cpp).
   class TChange;
   void CheckValidity(const uint8_t* record);
-  std::vector<int> KeySlots() const;
+  // The slots of the primary (when the table has one) and secondary indexes, in that order.
+  struct TKeySlots {
+    std::array<int, 32> Slots{};
+    size_t Count = 0;
+    const int* begin() const { return Slots.data(); }
+    const int* end() const { return Slots.data() + Count; }
+  };
+  TKeySlots KeySlots() const;
   void CheckUniqueKeys(const uint8_t* record, const uint8_t* old, bool rowIdToo);
   void RecordChange();
   void PositionAfterChange(uint32_t record, const uint8_t* image);
@@ -473,6 +481,9 @@ class TDataCursor {
   bool suppress_auto_inc_ = false;
   // Open BLOB values, at most 128.
   std::vector<TOpenBlob> open_blobs_;
+  // The keys the current change wrote or removed (TChange), reused from change to change.
+  std::vector<TKeyChange> key_journal_;
+  std::vector<uint8_t> append_image_;
   int32_t next_blob_id_ = 1;
   bool text_parameters_loaded_ = false;
   // Text index parameters given by CreateTable or kept by EmptyTable, stored at close.

@@ -5,7 +5,8 @@
 //   | read            | one random reader byte of the .IDX (and of the .BLB)   | one operation   |
 //   | query read      | the same, with its own tokens                          | one SELECT      |
 //   | write           | .DAT write byte (unless the transaction holds it), the | one change      |
-//   |                 | whole reader range of the .IDX (and of the .BLB)       |                 |
+//   |                 | whole reader range of the .IDX (and of the .BLB); a    |                 |
+//   |                 | change inside a transaction takes no reader range      |                 |
 //   | transaction     | .DAT write byte                                        | start to end    |
 //   | record n        | .DAT byte of record n                                  | lock to unlock  |
 //
@@ -77,31 +78,37 @@ void TDataTable::EndQueryRead() {
   if (!blobReleased || !indexReleased) Raise(VUZODE_UNLOCKFAILED);
 }
 
-bool TDataTable::BeginWrite() {
+bool TDataTable::BeginWrite(bool readersWait) {
   if (write_lock_held_ || !TakesLocks() || !files_open_) return false;
   // A read lock of this session would block its own write lock: the write lock covers it.
   EndRead();
   const uint32_t attempts = Session().FileLockAttempts();
   const bool ownsWriteByte = !transaction_lock_held_;
+  const bool slots = readersWait || !transaction_lock_held_;
   if (ownsWriteByte && !LockTableWriteByte(data_file_, attempts)) Raise(VUZODE_LOCKTIMEOUT);
-  if (!LockWriteSlots(index_file_, attempts)) {
+  if (slots && !LockWriteSlots(index_file_, attempts)) {
     if (ownsWriteByte) UnlockTableWriteByte(data_file_);
     Raise(VUZODE_LOCKTIMEOUT);
   }
-  if (HasBlobFile() && !LockWriteSlots(blob_file_, attempts)) {
+  if (slots && HasBlobFile() && !LockWriteSlots(blob_file_, attempts)) {
     UnlockWriteSlots(index_file_);
     if (ownsWriteByte) UnlockTableWriteByte(data_file_);
     Raise(VUZODE_LOCKTIMEOUT);
   }
   write_lock_held_ = true;
+  write_slots_held_ = slots;
   return transaction_lock_held_ ? false : RefreshIfChanged();
 }
 
 void TDataTable::EndWrite() {
   if (!write_lock_held_) return;
   write_lock_held_ = false;
-  bool released = !HasBlobFile() || UnlockWriteSlots(blob_file_);
-  released = UnlockWriteSlots(index_file_) && released;
+  bool released = true;
+  if (write_slots_held_) {
+    released = !HasBlobFile() || UnlockWriteSlots(blob_file_);
+    released = UnlockWriteSlots(index_file_) && released;
+  }
+  write_slots_held_ = false;
   if (!transaction_lock_held_) released = UnlockTableWriteByte(data_file_) && released;
   if (!released) Raise(VUZODE_LOCKTIMEOUT);
 }

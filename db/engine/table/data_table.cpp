@@ -36,6 +36,8 @@ class TTableDataLink : public TTableLink<TDataTableLink> {
   bool FieldTextValid(const FieldDescriptor& field, std::string_view text) const override {
     return FieldLiteralValid(field, text);
   }
+  uint32_t DataCacheBytes() const override { return table_.Session().DataBufferBytes(); }
+  uint32_t MaxCachedRecords() const override { return table_.Session().DataBufferCount(); }
 };
 
 class TTableBlobLink : public TTableLink<TBlobTableLink> {
@@ -209,7 +211,7 @@ void TDataTable::CloseFiles(bool discard) {
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }
-  read_lock_held_ = query_read_lock_held_ = write_lock_held_ = false;
+  read_lock_held_ = query_read_lock_held_ = write_lock_held_ = write_slots_held_ = false;
   read_index_token_ = read_blob_token_ = query_read_index_token_ = query_read_blob_token_ = 0;
   CloseFilesNow();
   if (failure) std::rethrow_exception(failure);

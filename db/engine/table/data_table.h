@@ -111,7 +111,10 @@ class TDataTable {
   void EndRead();
   bool BeginQueryRead();
   void EndQueryRead();
-  bool BeginWrite();
+  // The write lock. With readersWait false while the transaction lock is held (a change inside
+  // a transaction, which reaches the files only at the commit) the reader slots are left
+  // alone: readers then wait only for the commit's write, not for every change.
+  bool BeginWrite(bool readersWait = true);
   void EndWrite();
   bool LockRecord(uint32_t n);
   void UnlockRecord(uint32_t n);
@@ -194,6 +197,7 @@ class TDataTable {
   uint16_t read_index_token_ = 0;
   uint16_t read_blob_token_ = 0;
   bool write_lock_held_ = false;
+  bool write_slots_held_ = false;  // the reader slots of the write lock
   bool in_transaction_ = false;
   bool transaction_lock_held_ = false;
   bool written_ = false;

@@ -142,9 +142,37 @@ bool TFilterProgram::CompileComparison(const TExpToken& node, TStep& step) {
     step.Kind = TStep::kTextCompare;
     return TextOperand(left, step.A) && TextOperand(right, step.B);
   }
+  // A float with another number compares as doubles (CompareNumbers).
+  if (left.ValueType == kFieldFloat || right.ValueType == kFieldFloat) {
+    step.Kind = TStep::kFloatCompare;
+    return FloatOperand(left, step.A) && FloatOperand(right, step.B);
+  }
   step.Kind = TStep::kIntegerCompare;
   return IntegerOperand(left, step.A) && IntegerOperand(right, step.B) &&
          IntegerComparable(step.A.Type, step.B.Type);
+}
+
+bool TFilterProgram::FloatOperand(const TExpToken& node, TOperand& operand) {
+  if (node.NodeClass == kNodeConstant && !node.IsParam) {
+    if (IsNullValue(node)) {
+      operand.Null = true;
+      return true;
+    }
+    TNumber number;
+    if (!NumberOf(node, number)) return false;
+    operand.Float = NumberAsDouble(number);
+    return true;
+  }
+  size_t offset = 0;
+  if (node.NodeClass == kNodeColumn && node.ValueType == kFieldFloat && env_ &&
+      env_->ColumnImage(node, offset)) {
+    operand.Kind = TOperand::kFloatColumn;
+    operand.Offset = offset;
+    return true;
+  }
+  // Integer columns (not dates or times, which compare as timestamps).
+  return IsIntegerNumber(node.ValueType) && node.NodeClass == kNodeColumn &&
+         IntegerOperand(node, operand);
 }
 
 bool TFilterProgram::CompileStringMatch(const TExpToken& node, TStep& step) {
@@ -174,6 +202,8 @@ bool TFilterProgram::Run(uint32_t index, const uint8_t* record) {
       return !Run(step.Left, record);
     case TStep::kIntegerCompare:
       return RunIntegerCompare(step, record);
+    case TStep::kFloatCompare:
+      return RunFloatCompare(step, record);
     case TStep::kTextCompare:
       return RunTextCompare(step, record);
     case TStep::kTextMatch:
@@ -184,39 +214,29 @@ bool TFilterProgram::Run(uint32_t index, const uint8_t* record) {
   return evaluator_.Holds(*step.Node, record);
 }
 
-namespace {
-
-// The integer value and NULL flag of operand in record.
-struct TRead {
-  int64_t Value;
-  bool Null;
-};
-
-}  // namespace
+TFilterProgram::TRead TFilterProgram::ReadInteger(const uint8_t* record, const TOperand& operand) {
+  if (operand.Kind == TOperand::kConstant) return {operand.Integer, operand.Null};
+  const uint8_t* at = record + operand.Offset;
+  if (at[0] == 0) return {0, true};
+  if (operand.Kind == TOperand::kLengthOfText)
+    return {static_cast<int64_t>(strnlen(reinterpret_cast<const char*>(at + 1), operand.MaxLength)),
+            false};
+  switch (operand.Type) {
+    case kFieldBoolean:
+      return {Load<uint16_t>(at + 1) != 0, false};
+    case kFieldSmallInt:
+      return {Load<int16_t>(at + 1), false};
+    case kFieldWord:
+      return {Load<uint16_t>(at + 1), false};
+    case kFieldLargeInt:
+      return {Load<int64_t>(at + 1), false};
+    default:  // date, integer, time, 32-bit integer
+      return {Load<int32_t>(at + 1), false};
+  }
+}
 
 bool TFilterProgram::RunIntegerCompare(const TStep& step, const uint8_t* record) const {
-  auto read = [record](const TOperand& operand) -> TRead {
-    if (operand.Kind == TOperand::kConstant) return {operand.Integer, operand.Null};
-    const uint8_t* at = record + operand.Offset;
-    if (at[0] == 0) return {0, true};
-    if (operand.Kind == TOperand::kLengthOfText)
-      return {
-          static_cast<int64_t>(strnlen(reinterpret_cast<const char*>(at + 1), operand.MaxLength)),
-          false};
-    switch (operand.Type) {
-      case kFieldBoolean:
-        return {Load<uint16_t>(at + 1) != 0, false};
-      case kFieldSmallInt:
-        return {Load<int16_t>(at + 1), false};
-      case kFieldWord:
-        return {Load<uint16_t>(at + 1), false};
-      case kFieldLargeInt:
-        return {Load<int64_t>(at + 1), false};
-      default:  // date, integer, time, 32-bit integer
-        return {Load<int32_t>(at + 1), false};
-    }
-  };
-  const TRead a = read(step.A), b = read(step.B);
+  const TRead a = ReadInteger(record, step.A), b = ReadInteger(record, step.B);
   if (a.Null || b.Null) {
     if (step.Op == kOpEqual) return a.Null && b.Null;
     if (step.Op == kOpNotEqual) return a.Null != b.Null;
@@ -224,6 +244,32 @@ bool TFilterProgram::RunIntegerCompare(const TStep& step, const uint8_t* record)
     return a.Null == b.Null && OrderHolds(step.Op, 0);
   }
   return OrderHolds(step.Op, Order(a.Value, b.Value));
+}
+
+bool TFilterProgram::RunFloatCompare(const TStep& step, const uint8_t* record) const {
+  auto read = [record](const TOperand& operand, double& value) {
+    if (operand.Kind == TOperand::kConstant) {
+      value = operand.Float;
+      return operand.Null;
+    }
+    if (operand.Kind != TOperand::kFloatColumn) {
+      const TRead integer = ReadInteger(record, operand);
+      value = static_cast<double>(integer.Value);
+      return integer.Null;
+    }
+    const uint8_t* at = record + operand.Offset;
+    if (at[0] == 0) return true;
+    value = Load<double>(at + 1);
+    return false;
+  };
+  double a = 0, b = 0;
+  const bool aNull = read(step.A, a), bNull = read(step.B, b);
+  if (aNull || bNull) {
+    if (step.Op == kOpEqual) return aNull && bNull;
+    if (step.Op == kOpNotEqual) return aNull != bNull;
+    return aNull == bNull && OrderHolds(step.Op, 0);
+  }
+  return OrderHolds(step.Op, Order(a, b));
 }
 
 namespace {

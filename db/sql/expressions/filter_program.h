@@ -1,7 +1,8 @@
 // TFilterProgram: a boolean tree (a prepared filter, a WHERE condition) compiled once for
 // testing record after record. AND, OR and NOT become jumps over the compiled terms; a
 // comparison of integer-valued or text operands (columns the environment locates in the
-// record image, constants, LENGTH of a text column) and a string match compare in place on
+// record image, constants, LENGTH of a text column), of floats with numbers (float and
+// integer columns, numeric constants) and a string match compare in place on
 // the record image with constants decoded at compile time, without value nodes, copies or
 // calls through the environment. Every other term is handed to a TExpEvaluator as it stands.
 //
@@ -46,7 +47,8 @@ class TFilterProgram {
       kConstant,       // Integer or Text with Null, decoded at compile time
       kIntegerColumn,  // value of field type Type at Offset + 1
       kTextColumn,     // text at Offset + 1, at most MaxLength bytes
-      kLengthOfText    // LENGTH of the text column at Offset
+      kLengthOfText,   // LENGTH of the text column at Offset
+      kFloatColumn     // double at Offset + 1
     };
     TKind Kind = kConstant;
     uint8_t Type = 0;  // field type of the value read (integer-valued operands)
@@ -54,10 +56,20 @@ class TFilterProgram {
     size_t Offset = 0;
     size_t MaxLength = 0;
     int64_t Integer = 0;
+    double Float = 0;  // a constant of a float comparison
     std::string_view Text;
   };
   struct TStep {
-    enum TKind : uint8_t { kTree, kAnd, kOr, kNot, kIntegerCompare, kTextCompare, kTextMatch };
+    enum TKind : uint8_t {
+      kTree,
+      kAnd,
+      kOr,
+      kNot,
+      kIntegerCompare,
+      kFloatCompare,
+      kTextCompare,
+      kTextMatch
+    };
     TKind Kind = kTree;
     uint8_t Op = 0;
     bool NoCase = false;
@@ -73,8 +85,16 @@ class TFilterProgram {
   bool CompileStringMatch(const TExpToken& node, TStep& step);
   bool IntegerOperand(const TExpToken& node, TOperand& operand);
   bool TextOperand(const TExpToken& node, TOperand& operand);
+  bool FloatOperand(const TExpToken& node, TOperand& operand);
+  // The value and NULL flag of an integer-valued operand in record.
+  struct TRead {
+    int64_t Value;
+    bool Null;
+  };
+  static TRead ReadInteger(const uint8_t* record, const TOperand& operand);
   bool Run(uint32_t index, const uint8_t* record);
   bool RunIntegerCompare(const TStep& step, const uint8_t* record) const;
+  bool RunFloatCompare(const TStep& step, const uint8_t* record) const;
   bool RunTextCompare(const TStep& step, const uint8_t* record) const;
   bool RunTextMatch(const TStep& step, const uint8_t* record) const;
 

@@ -22,6 +22,8 @@ class TAccessScope {
   TFileHandler& file_;
 };
 
+constexpr uint32_t kWholeReadBytes = 65536;
+
 uint32_t AtLeastOne(uint32_t value) {
   return value == 0 ? 1 : value;
 }
@@ -39,6 +41,7 @@ TCacheLayout RecordCacheLayout(uint32_t recordSize, uint32_t fieldCount, uint32_
   layout.growth = 64;
   layout.probe = 4;
   layout.read_ahead = recordSize == 0 ? 1 : AtLeastOne(8192 / recordSize);
+  layout.whole_read = recordSize == 0 ? 1 : AtLeastOne(kWholeReadBytes / recordSize);
   layout.corrupt_code = VUZODE_FILECORRUPT;
   layout.pool_capacity = kRecordStackCapacity;
   return layout;
@@ -68,6 +71,7 @@ TCacheLayout BlockCacheLayout(uint32_t blockSize, uint32_t cacheBytes, uint32_t 
   layout.growth = 32;
   layout.probe = 4;
   layout.read_ahead = blockSize == 0 ? 1 : AtLeastOne(16384 / blockSize);
+  layout.whole_read = blockSize == 0 ? 1 : AtLeastOne(kWholeReadBytes / blockSize);
   layout.corrupt_code = VUZODE_MEMOCORRUPT;
   layout.pool_capacity = kBlockStackCapacity;
   return layout;
@@ -81,6 +85,7 @@ TBufferCache::TBufferCache(TFileHandler& file, TCacheOwner& owner, const TCacheL
       capacity_(AtLeastOne(layout.capacity)) {
   if (layout_.unit_size == 0) RaiseCorrupt();
   layout_.read_ahead = AtLeastOne(layout_.read_ahead);
+  layout_.whole_read = AtLeastOne(layout_.whole_read);
   layout_.probe = AtLeastOne(layout_.probe);
   layout_.growth = AtLeastOne(layout_.growth);
 }
@@ -132,7 +137,21 @@ TCacheEntry* TBufferCache::Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n
   return raw;
 }
 
-TCacheEntry* TBufferCache::EvictionCandidate() const {
+TCacheEntry* TBufferCache::EvictionCandidate() {
+  // Second chance: a clean unpinned entry met from the tail that was used since it got there
+  // loses its mark and goes to the head; the first one unmarked is the victim. A hit thus costs
+  // setting a flag instead of relinking the list.
+  size_t budget = entries_.Size();
+  for (TCacheEntry* entry = tail_; entry != nullptr && budget > 0; --budget) {
+    TCacheEntry* newer = entry->Newer;
+    if (!entry->Dirty && entry->PinCount == 0) {
+      if (!entry->Referenced) return entry;
+      entry->Referenced = false;
+      MoveToHead(entry);
+    }
+    entry = newer;
+  }
+  // Every clean unpinned entry was marked: the oldest of them, unmarked now.
   for (TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer) {
     if (!entry->Dirty && entry->PinCount == 0) return entry;
   }
@@ -158,6 +177,7 @@ std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry() {
   std::unique_ptr<TCacheEntry> entry = Remove(victim);
   std::fill(entry->Buffer.begin(), entry->Buffer.end(), 0);
   entry->Number = 0;
+  entry->Referenced = false;
   return entry;
 }
 
@@ -182,14 +202,14 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   for (TCacheEntry* entry = head_; entry != nullptr && probed < layout_.probe;
        entry = entry->Older, ++probed) {
     if (entry->Number == n) {
-      MoveToHead(entry);
+      entry->Referenced = true;
       ++entry->PinCount;
       ++hits_;
       return entry;
     }
   }
   if (TCacheEntry* entry = Find(n)) {
-    MoveToHead(entry);
+    entry->Referenced = true;
     ++entry->PinCount;
     ++hits_;
     return entry;
@@ -198,13 +218,18 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   ++misses_;
   if (!owner_.BeforeMissRead()) return nullptr;
   uint32_t units = 1;
+  uint32_t first = n;
   if (readAhead) {
     units = count != 0 ? count : layout_.read_ahead;
     // More units than the cache holds would only evict each other.
     units = std::min({units, capacity_, forward ? next_number_ - n : n});
     units = std::min<uint32_t>(AtLeastOne(units), 0xFFFFFFFFu / layout_.unit_size);
+    first = forward ? n : n - units + 1;
+  } else if (layout_.whole_read > 1 && capacity_ >= next_number_ - 1) {
+    // The whole file fits: what is read around n stays until it is used.
+    first = (n - 1) / layout_.whole_read * layout_.whole_read + 1;
+    units = std::min(layout_.whole_read, next_number_ - first);
   }
-  const uint32_t first = forward ? n : n - units + 1;
   TCacheEntry* entry = ReadUnits(n, first, units);
   if (entry == nullptr || entry->Number != n) RaiseCorrupt();
   return entry;

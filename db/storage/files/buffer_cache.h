@@ -1,6 +1,7 @@
 // TBufferCache: the cache of one structure of a table file (its records, one index's pages, or
 // its BLOB blocks): entries found by number (TUnitMap), a most-recently-used list and a pool of
-// free entries.
+// free entries. A hit marks its entry used; eviction gives a marked entry a second chance
+// (clears the mark and moves it to the head) before taking the least recent unmarked one.
 //
 //   | Cache   | Unit size  | Unit n starts at          | Capacity         | Grow | Probe | Ahead  |
 //   |---------|------------|---------------------------|------------------|------|-------|--------|
@@ -11,7 +12,9 @@
 //   |         |            |                           |   8192)          |      |       | bs     |
 //
 // rs = record size, f = field count, bs = block size, all from the file's header; capacities
-// and read-ahead counts are at least 1.
+// and read-ahead counts are at least 1. While a record or block cache can hold the whole file,
+// any miss reads the 64 KiB-aligned stretch of units around the unit asked for: a walk in
+// index order then reads the file in large pieces instead of one unit per call.
 // (16384, 8192; 16384, 8192; 32768, 8192 are the session's cache figures, the defaults below.)
 //
 // Invariants:
@@ -44,6 +47,8 @@ struct TCacheLayout {
   uint32_t growth = 1;        // entries added when nothing can be evicted
   uint32_t probe = 1;         // most-recent entries compared before the binary search
   uint32_t read_ahead = 1;    // most units one miss reads
+  uint32_t whole_read = 1;    // units a miss reads, aligned around the unit, while the cache
+                              // can hold every unit of the file
   uint16_t corrupt_code = 0;  // raised for an inconsistent number
   size_t pool_capacity = 0;
 };
@@ -102,7 +107,8 @@ class TBufferCache {
   // The entry of unit n, pinned (release it with Unpin). n == NextNumber() adds a new, zeroed
   // unit (raising VUZODE_TABLEFULL past the limits). A miss reads 1 unit, or with readAhead up to
   // the layout's read-ahead (or count, when given) units from n forward, or ending at n when not
-  // forward. Returns null when BeforeMissRead reported a change (the caches were discarded).
+  // forward; without readAhead, the layout's whole_read units around n while the cache can hold
+  // the whole file. Returns null when BeforeMissRead reported a change (the caches were discarded).
   // Raises the corrupt code for n == 0 or n > NextNumber(), READERR/WRITEERR from the file.
   TCacheEntry* Fetch(uint32_t n, bool readAhead = false, bool forward = true, uint32_t count = 0);
   // Releases one pin (never below 0).
@@ -138,7 +144,7 @@ class TBufferCache {
   // An entry for a new unit: from the pool while below capacity, else an evicted one; see
   // invariant (4).
   std::unique_ptr<TCacheEntry> TakeEntry();
-  TCacheEntry* EvictionCandidate() const;
+  TCacheEntry* EvictionCandidate();
   // Removes entry from the map and the MRU list and hands it back.
   std::unique_ptr<TCacheEntry> Remove(TCacheEntry* entry);
   TCacheEntry* Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n);

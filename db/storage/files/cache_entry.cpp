@@ -2,17 +2,24 @@
 #include "db/storage/files/cache_entry.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
+
+std::unique_ptr<TCacheEntry> TCacheEntry::Make(uint32_t unitSize) {
+  void* memory = ::operator new(sizeof(TCacheEntry) + unitSize);
+  std::memset(static_cast<uint8_t*>(memory) + sizeof(TCacheEntry), 0, unitSize);
+  return std::unique_ptr<TCacheEntry>(new (memory) TCacheEntry(unitSize));
+}
 
 std::unique_ptr<TCacheEntry> TEntryStack::Take() {
   if (free_.empty()) {
-    auto entry = std::make_unique<TCacheEntry>();
-    entry->Buffer.assign(unit_size_, 0);
-    return entry;
+    return TCacheEntry::Make(unit_size_);
   }
   std::unique_ptr<TCacheEntry> entry = std::move(free_.back());
   free_.pop_back();
   std::fill(entry->Buffer.begin(), entry->Buffer.end(), 0);
   entry->Dirty = false;
+  entry->Referenced = false;
   entry->PinCount = 0;
   entry->Number = 0;
   entry->Newer = nullptr;

@@ -8,14 +8,46 @@
 #include <memory>
 #include <vector>
 
+// The bytes of one unit, stored right behind the entry that owns them, so that an entry and
+// its unit share one allocation and, for small units, the same cache lines.
+class TUnitBytes {
+ public:
+  TUnitBytes(uint8_t* data, uint32_t size) : data_(data), size_(size) {}
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  uint8_t* begin() { return data_; }
+  uint8_t* end() { return data_ + size_; }
+  const uint8_t* begin() const { return data_; }
+  const uint8_t* end() const { return data_ + size_; }
+  uint8_t& operator[](size_t i) { return data_[i]; }
+  uint8_t operator[](size_t i) const { return data_[i]; }
+
+ private:
+  uint8_t* data_;
+  uint32_t size_;
+};
+
 struct TCacheEntry {
+  // A new entry with a zeroed unit of unitSize bytes.
+  static std::unique_ptr<TCacheEntry> Make(uint32_t unitSize);
+  // Entries come only from Make: the unit is part of the allocation.
+  static void operator delete(void* entry) { ::operator delete(entry); }
+  TCacheEntry(const TCacheEntry&) = delete;
+  TCacheEntry& operator=(const TCacheEntry&) = delete;
+
   void* Owner = nullptr;         // the table file whose cache holds the entry
   bool Dirty = false;            // changed since it was read or written
+  bool Referenced = false;       // used since it last reached the tail (second chance)
   uint16_t PinCount = 0;         // users holding the entry; a pinned entry stays put
   uint32_t Number = 0;           // 1-based record, page or block number
-  std::vector<uint8_t> Buffer;   // one unit
+  TUnitBytes Buffer;             // one unit
   TCacheEntry* Newer = nullptr;  // most-recently-used list, towards the head
   TCacheEntry* Older = nullptr;  // towards the tail
+
+ private:
+  explicit TCacheEntry(uint32_t unitSize)
+      : Buffer(reinterpret_cast<uint8_t*>(this + 1), unitSize) {}
 };
 
 // The fixed capacities of the pools of the three table files.

@@ -94,9 +94,11 @@ class TUnitMap {
   };
 
   size_t Home(uint32_t n) const {
-    // Fibonacci hashing: consecutive units land far apart, so a read-ahead's run of units
-    // does not pile up into one long probe run.
-    return static_cast<size_t>((static_cast<uint64_t>(n) * 0x9E3779B97F4A7C15ull) >> shift_);
+    // Units come in runs (read-ahead, scans in file order): each block of kRun consecutive
+    // numbers keeps its slots side by side, so walking a run reads the table in order, while
+    // the blocks themselves are spread by Fibonacci hashing so that runs do not pile up.
+    const uint64_t block = static_cast<uint64_t>(n / kRun) * 0x9E3779B97F4A7C15ull;
+    return (static_cast<size_t>(block >> shift_) + n % kRun) & mask_;
   }
 
   void Grow() {
@@ -112,6 +114,8 @@ class TUnitMap {
       slots_[i] = std::move(slot);
     }
   }
+
+  static constexpr uint32_t kRun = 16;
 
   std::vector<TSlot> slots_;
   size_t size_ = 0;

@@ -19,11 +19,26 @@
 // -1, 0 or 1. REQUIRES: length <= layout.KeyLength; length bytes readable at a and b.
 int CompareKeysSlow(const TKeyLayout& layout, const uint8_t* a, const uint8_t* b, size_t length);
 
+// Unsigned bytes in order, -1, 0 or 1: eight at a time as big-endian words, then one by one.
+// Keys are short (an integer key with its indicator and row id is 9 bytes), so this inline loop
+// beats a call to memcmp in the searches of every insertion and lookup.
+inline int CompareBytes(const uint8_t* a, const uint8_t* b, size_t length) {
+  for (; length >= 8; a += 8, b += 8, length -= 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+  }
+  for (; length > 0; --length, ++a, ++b) {
+    if (*a != *b) return *a < *b ? -1 : 1;
+  }
+  return 0;
+}
+
 inline int CompareKeys(const TKeyLayout& layout, const uint8_t* a, const uint8_t* b,
                        size_t length) {
   if (layout.Bytewise) {
-    const int r = std::memcmp(a, b, length);
-    const int sign = (r > 0) - (r < 0);
+    const int sign = CompareBytes(a, b, length);
     return layout.Descending ? -sign : sign;
   }
   return CompareKeysSlow(layout, a, b, length);

@@ -189,7 +189,8 @@ std::string Comparison(std::mt19937& random) {
       return Pick(random, {"s", "u"}) + Pick(random, {" LIKE ", " NOT LIKE "}) +
              Pick(random, {"'ab%'", "'%'", "'a%c'", "'_b%'", "''"});
     case 8:
-      return "f " + op + " " + Pick(random, {"1.5", "0", "i", "NULL"});
+      return Pick(random, {"f", "i", "l"}) + " " + op + " " +
+             Pick(random, {"1.5", "0", "-0.5", "1000", "i", "l", "f", "NULL"});
     case 9:
       return "UPPER(s) " + op + " " + Pick(random, {"UPPER(u)", "'AB'"});
     case 10:
@@ -272,7 +273,8 @@ TEST(FilterProgram, CompilesColumnConstantTermsAndLeavesTheRestToTheEvaluator) {
       {"(i > 250000 AND j < 700) OR (s >= 'm' AND LENGTH(u) = 5) OR i = 17", 5},
       {"sm < 70000 AND w <> 3 AND l >= -1 AND b AND d = '2004-02-03' AND t < '12:30'", 6},
       {"s LIKE 'ab%' OR s = 'abc*'", 2},  // string matches once prepared
-      {"f > 1.5 OR UPPER(s) = 'AB' OR s LIKE 'a%c' OR i IN (1, 2)", 0},
+      {"f > 1.5 AND i < f", 2},
+      {"UPPER(s) = 'AB' OR s LIKE 'a%c' OR i IN (1, 2)", 0},
   };
   for (const auto& c : kCases) {
     TExpToken* tree = Checked(c.Text, images);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "db/engine/errors/engine_error.h"
@@ -131,6 +132,29 @@ TEST_F(BufferCacheTest, ReadAheadFillsFollowingOrPrecedingUnitsUpToTheEnd) {
   EXPECT_EQ(cache.Misses(), 3u);
 }
 
+TEST_F(BufferCacheTest, ACacheHoldingTheWholeFileReadsTheAlignedStretchAroundAMiss) {
+  // Whole reads of 8 units: stretches 1-8, 9-16 and 17-20 (the end). Units already cached and
+  // changed keep their bytes; a cache too small for the file reads one unit.
+  for (const uint32_t capacity : {20u, 19u}) {
+    SCOPED_TRACE(capacity);
+    TCacheLayout layout = Layout(capacity, 1);
+    layout.whole_read = 8;
+    TBufferCache cache(file_, owner_, layout);
+    cache.SetNextNumber(21);
+    TCacheEntry* changed = cache.Fetch(12);
+    changed->Buffer[0] = 99;
+    cache.MarkDirty(changed);
+    cache.Unpin(changed);
+    EXPECT_EQ(Use(cache, 11), 11);
+    EXPECT_EQ(Use(cache, 12), 99) << "a changed unit is newer than the file";
+    EXPECT_EQ(Use(cache, 18), 18);
+    const bool whole = capacity == 20;
+    EXPECT_EQ(cache.Count(), whole ? 12u : 3u);
+    for (uint32_t n : {9u, 16u, 17u, 20u}) EXPECT_EQ(Use(cache, n), n);
+    EXPECT_EQ(cache.Misses(), whole ? 2u : 7u);
+  }
+}
+
 TEST_F(BufferCacheTest, TheLeastRecentCleanUnpinnedEntryIsEvicted) {
   TBufferCache cache(file_, owner_, Layout(3, 1));
   cache.SetNextNumber(21);
@@ -156,7 +180,7 @@ TEST_F(BufferCacheTest, DirtyEntriesAreWrittenInRunsOfConsecutiveUnitsAndEncoded
   cache.SetNextNumber(21);
   for (uint32_t n : {2u, 3u, 4u, 9u}) {
     TCacheEntry* entry = cache.Fetch(n);
-    entry->Buffer.assign(kUnit, static_cast<uint8_t>(100 + n));
+    std::fill(entry->Buffer.begin(), entry->Buffer.end(), static_cast<uint8_t>(100 + n));
     cache.MarkDirty(entry);
     cache.Unpin(entry);
   }
@@ -225,7 +249,8 @@ TEST_F(BufferCacheTest, DiscardReturnsEntriesToThePoolWhichRecyclesThemCleared) 
   EXPECT_EQ(OnDisk(1), 1) << "discarded changes are not written";
   TCacheEntry* entry = cache.Fetch(21);
   EXPECT_FALSE(entry->Dirty);
-  EXPECT_EQ(entry->Buffer, std::vector<uint8_t>(kUnit, 0));
+  EXPECT_EQ(std::vector<uint8_t>(entry->Buffer.begin(), entry->Buffer.end()),
+            std::vector<uint8_t>(kUnit, 0));
   EXPECT_EQ(cache.Pool().Count(), 3u);
   cache.Unpin(entry);
 }

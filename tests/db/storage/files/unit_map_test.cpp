@@ -11,7 +11,7 @@
 namespace {
 
 std::unique_ptr<TCacheEntry> EntryOf(uint32_t n) {
-  auto entry = std::make_unique<TCacheEntry>();
+  auto entry = TCacheEntry::Make(1);
   entry->Number = n;
   return entry;
 }
