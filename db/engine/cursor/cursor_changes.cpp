@@ -207,8 +207,15 @@ void TDataCursor::RecordChange() {
   TakeSnapshot();
 }
 
-void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image) {
+void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, bool reposition) {
+  if (!reposition) {
+    // The cursor stays where it was, but its view must take the change: the next read
+    // rebuilds it (a run of changes without reads rebuilds it once).
+    view_stale_ = true;
+    return;
+  }
   try {
+    if (view_stale_) Resynchronise();
     PlaceAfterChange(record, image);
   } catch (const EVUZODEEngineError&) {
     // The change itself is complete and recorded; only finding the record again failed (a
@@ -360,7 +367,7 @@ void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
     if (unlock) table_->UnlockRecord(n);
     unlock = false;
   }
-  if (reposition) PositionAfterChange(n, image.data());
+  PositionAfterChange(n, image.data(), reposition);
 }
 
 void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool reposition) {
@@ -448,7 +455,7 @@ void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool repositi
     }
     throw;
   }
-  if (reposition) PositionAfterChange(n, image.data());
+  PositionAfterChange(n, image.data(), reposition);
   if (optimistic || unlock) {
     if (locked_record_ == n) UnlockCurrentRecord(n);
   }
@@ -525,8 +532,12 @@ void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
     // The freed slot's lock goes before the write lock: the next writer may reuse the slot.
     if (locked_record_ == n) UnlockCurrentRecord(n);
   }
-  if (reposition) {
+  if (!reposition) {
+    // As after an append without repositioning.
+    view_stale_ = true;
+  } else {
     try {
+      if (view_stale_) Resynchronise();
       NoteRecordDeleted(n);
       ComputeRangeBounds();
       if (record_order_) {

@@ -47,13 +47,19 @@ void TDataCursor::BeginCursorRead() {
   try {
     const bool strict = directory_.Session().StrictChangeDetection();
     if (strict) {
-      if (exclusive_) return;
+      if (exclusive_) {
+        if (view_stale_) Resynchronise();
+        return;
+      }
       const bool changed = table_->BeginRead();
-      if (changed || SnapshotDiffers()) Resynchronise();
+      if (changed || view_stale_ || SnapshotDiffers()) Resynchronise();
       return;
     }
-    if (exclusive_ && !shares_exclusive_ && table_->OpenCount() <= 1 && snapshot_taken_) return;
-    if (SnapshotDiffers()) Resynchronise();
+    if (exclusive_ && !shares_exclusive_ && table_->OpenCount() <= 1 && snapshot_taken_ &&
+        !view_stale_) {
+      return;
+    }
+    if (view_stale_ || SnapshotDiffers()) Resynchronise();
   } catch (...) {
     try {
       EndCursorRead();
@@ -73,6 +79,7 @@ void TDataCursor::EndCursorRead() {
 
 void TDataCursor::Resynchronise() {
   TakeSnapshot();
+  view_stale_ = false;
   moved_past_gone_ = 0;
   uint8_t bookmark[kMaxKeyLength];
   const bool had = GetBookmark(bookmark);

@@ -182,6 +182,7 @@ void TDataCursor::CloseCursor(bool discard) {
   ClearPosition();
   read_depth_ = 0;
   snapshot_taken_ = false;
+  view_stale_ = false;
   try {
     const int result = directory_.CloseTable(table, discard, result_cursor_ == live_result_);
     if (result < 0 && !failure) Raise(static_cast<uint16_t>(-result));

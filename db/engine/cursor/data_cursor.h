@@ -294,7 +294,7 @@ class TDataCursor {
   TKeySlots KeySlots() const;
   void CheckUniqueKeys(const uint8_t* record, const uint8_t* old, bool rowIdToo);
   void RecordChange();
-  void PositionAfterChange(uint32_t record, const uint8_t* image);
+  void PositionAfterChange(uint32_t record, const uint8_t* image, bool reposition);
   void PlaceAfterChange(uint32_t record, const uint8_t* image);
 
   // BLOB machinery (cursor_blobs.cpp).
@@ -463,6 +463,9 @@ class TDataCursor {
   // The table's change counters when this cursor last synchronised.
   int32_t snapshot_[3] = {0, 0, 0};
   bool snapshot_taken_ = false;
+  // A change of this cursor made without repositioning is not in the view yet: the next read
+  // (or repositioning change) rebuilds it.
+  bool view_stale_ = false;
   int read_depth_ = 0;
   bool read_lock_taken_ = false;
   // Set by a resynchronisation whose record was gone, for the rest of the read bracket: 1

@@ -178,9 +178,9 @@ void ParseCompression(TSqlReader& reader, TCreateIndex& index) {
   if (reader.Accept("FULL"))
     index.Compression = kCompressFull;
   else if (reader.Accept("DUPBYTE"))
-    index.Compression = kCompressDupByte;
+    index.Compression = kCompressDuplicates;
   else if (reader.Accept("TRAILBYTE"))
-    index.Compression = kCompressTrailByte;
+    index.Compression = kCompressTrailing;
   else if (reader.Accept("NONE"))
     index.Compression = kCompressNone;
   else

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/sql/statements/owned_exp_tree.h"
+#include "db/storage/index/index_descriptor.h"
 
 class TDataQuery;
 class TDataDirectory;  // engine objects, opened by the execution layer
@@ -39,13 +40,7 @@ enum : uint8_t { kJoinInner = 1, kJoinLeftOuter = 2, kJoinRightOuter = 3 };
 // Character case of a created column (CHARCASE).
 enum : uint8_t { kCharCaseNoChange = 0, kCharCaseLower = 1, kCharCaseUpper = 2 };
 
-// Index compression (COMPRESS).
-enum : uint8_t {
-  kCompressNone = 0,
-  kCompressDupByte = 1,
-  kCompressTrailByte = 2,
-  kCompressFull = 3,
-};
+// Index compression (COMPRESS) takes the index format's codes (index_descriptor.h).
 
 // A set of 256 byte values (the space and include characters of a text index).
 using TCharacterSet = std::array<uint8_t, 32>;

@@ -14,8 +14,9 @@
 //   (5) The pages of a level are linked left to right through Left and Right, the ends 0
 //       (Split, Unlink).
 //   (6) No page but the root is empty; an internal root has at least two entries; a page other
-//       than the root and a compressed leaf holds at least half its capacity rounded down;
-//       a compressed leaf packs into 4083 bytes (Rebalance).
+//       than the root and the last page of its level holds at least half its capacity rounded
+//       down (the last page of a level fills from one entry as keys are added at the right
+//       end); a compressed leaf packs into 4083 bytes (Split, Rebalance).
 // Every page a descent meets is checked for its kind before use, and a descent deeper than 64
 // levels is a corrupt file, so a damaged tree ends in VUZODE_INDEXCORRUPT, never in a loop.
 #include "db/storage/index/btree.h"
@@ -226,7 +227,12 @@ void TBTree::Split(TIndexPath& path, int level) {
   TPage* q = file_.AllocatePage(slot_);
   // Both pages take their non-root kind before cells move, so compressed leaves pack as leaves.
   p->Type = q->Type = leaf ? kPageLeaf : kPageInternal;
-  p->MoveTailTo(*q, p->Count() / 2);
+  // An entry added at the right end of a level (keys arriving in ascending order: row ids,
+  // counters, tables loaded in key order) starts a new page on its own, so the pages behind it
+  // stay full instead of half empty.
+  const int added = leaf ? path.Level[level].Position : path.Level[level].Position + 1;
+  const bool rightEnd = p->Right == 0 && added == p->Count() - 1;
+  p->MoveTailTo(*q, rightEnd ? 1 : p->Count() / 2);
   if (p->Compressed()) {
     while (p->PackedSize() > kPageAreaSize && p->Count() > 1) p->MoveTailTo(*q, 1);
     while (q->PackedSize() > kPageAreaSize && q->Count() > 1) q->MoveHeadTo(*p, 1);

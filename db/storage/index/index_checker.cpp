@@ -59,7 +59,9 @@ class TTreeChecker {
       if (page->PackedSize() > kPageAreaSize) Fail("compressed leaf overfull");
     } else {
       if (page->Count() > page->Capacity()) Fail("page overfull");
-      if (level > 0 && page->Count() < page->Capacity() / 2) Fail("page underfull");
+      if (level > 0 && page->Right != 0 && page->Count() < page->Capacity() / 2) {
+        Fail("page underfull");
+      }
     }
     if (level == 0 && !page->IsLeaf() && page->Count() < 2) Fail("root with one child");
     for (int i = 1; i < page->Count(); ++i) {

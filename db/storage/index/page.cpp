@@ -80,7 +80,10 @@ void TPage::MakeFree() {
 
 void TPage::Reserve(int cells) {
   const size_t need = static_cast<size_t>(cells) * cell_size_;
-  if (cells_.size() < need) cells_.resize(std::max(need, cells_.size() * 2));
+  // A page's cells grow one at a time up to a split: room for a full page (and the cell that
+  // overfills it) at once spares a reallocation for every doubling.
+  const size_t full = static_cast<size_t>(Capacity() + 1) * cell_size_;
+  if (cells_.size() < need) cells_.resize(std::max({need, cells_.size() * 2, full}));
 }
 
 int TPage::Capacity() const {

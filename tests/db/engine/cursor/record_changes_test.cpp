@@ -3,6 +3,7 @@
 // text words kept with their records, and changes that fail half-way leaving no trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -151,6 +152,32 @@ TEST_F(RecordChangesTest, AutoIncrementSlotReuseAndKeys) {
   c.SetIndexName("BYCODE");
   EXPECT_EQ(Codes(c), (std::vector<int64_t>{1, 3, 4, 6, 70}));
   ExpectSound(s.Table());
+}
+
+TEST_F(RecordChangesTest, ChangesWithoutRepositioningStayInTheCursorsView) {
+  // In every order, and inside a transaction, the view takes the change although the cursor
+  // does not move to it.
+  for (const int order : {0, 255}) {
+    for (const bool transaction : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "order " << order << " transaction " << transaction);
+      TSessionOn s(folder_.Path(), "S");
+      TDataCursor& c = *s.cursor;
+      c.SetIndexNumber(order);
+      const std::vector<int64_t> before = Codes(c);
+      if (transaction) s.directory->StartTransaction();
+      TRow row(c);
+      const int64_t code = 500 + order + (transaction ? 1 : 0);
+      c.AppendRecord(row.Code(code).Name("quiet").bytes.data(), false);
+      std::vector<int64_t> expected = before;
+      expected.push_back(code);
+      std::vector<int64_t> seen = Codes(c);
+      std::sort(seen.begin(), seen.end());
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(seen, expected);
+      EXPECT_EQ(c.RecordCount(), static_cast<int64_t>(expected.size()));
+      if (transaction) s.directory->Commit();
+    }
+  }
 }
 
 TEST_F(RecordChangesTest, PessimisticAndOptimisticProtocolsBetweenSessions) {

@@ -340,6 +340,14 @@ TEST(BTree, FirstKeyMakesOneRootLeafAnd315thSplitsIt) {
   ASSERT_EQ(newRoot->Type, kPageRoot);
   ASSERT_EQ(newRoot->Count(), 2);
   EXPECT_EQ(newRoot->Capacity(), 240);
+  // Added at the right end: the new leaf starts with that one key, the full one stays full.
+  EXPECT_EQ(newRoot->SubtreeCount(0), 314);
+  EXPECT_EQ(newRoot->SubtreeCount(1), 1);
+  CheckIndexFile(file, {.RequireAllPagesAccounted = true});
+  // Anywhere else a full leaf splits in halves.
+  for (int i = 315; i < 314 + 314; ++i) tree.InsertKey(index.Key(i).data(), i + 1);
+  tree.InsertKey(index.Key(-1).data(), 1000);
+  EXPECT_EQ(newRoot->Count(), 3);
   EXPECT_EQ(newRoot->SubtreeCount(0), 158);
   EXPECT_EQ(newRoot->SubtreeCount(1), 157);
   CheckIndexFile(file, {.RequireAllPagesAccounted = true});
@@ -421,8 +429,9 @@ TEST(BTree, AbsentKeysBetweenLeavesOfADeepTree) {
     std::memcpy(k.data() + 1, text.data(), text.size());
     return k;
   };
-  const int count = 3000;  // entries 0, 2, 4, ...
-  for (int i = 0; i < count; ++i) tree.InsertKey(key(2 * i).data(), i + 1);
+  // Entries 0, 2, 4, ..., added from the highest down so that splits leave pages half full.
+  const int count = 3000;
+  for (int i = count - 1; i >= 0; --i) tree.InsertKey(key(2 * i).data(), i + 1);
   for (int probe = -1; probe <= 2 * count; probe += 2) {
     const int below = probe < 0 ? 0 : (probe + 1) / 2;
     for (bool nearest : {true, false}) {
