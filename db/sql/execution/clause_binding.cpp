@@ -31,27 +31,6 @@ int BindItem(const TQueryPlan& plan, const TGroupByField& item, const char* clau
   SqlFail("Invalid column name '" + item.ColumnName + "' specified in " + clause + " clause");
 }
 
-// The aggregate kind of an aggregate node, or none.
-uint8_t AggregateKind(const TExpToken& node) {
-  if (node.NodeClass != kNodeFunction) return kAggregateNone;
-  switch (node.OpCode) {
-    case kOpSum:
-      return kAggregateSum;
-    case kOpRunSum:
-      return kAggregateRunSum;
-    case kOpMin:
-      return kAggregateMin;
-    case kOpMax:
-      return kAggregateMax;
-    case kOpAvg:
-      return kAggregateAvg;
-    case kOpCount:
-      return kAggregateCount;
-    default:
-      return kAggregateNone;
-  }
-}
-
 bool IsStar(const TExpToken* argument) {
   return argument == nullptr || (argument->NodeClass == kNodeColumn && argument->ColumnName == "*");
 }
@@ -60,7 +39,7 @@ bool IsStar(const TExpToken* argument) {
 // recursion is bounded by the tree's height (the parser keeps it within kMaxExpTreeHeight).
 void ReplaceAggregates(TQueryPlan& plan, TExpTokenStack& pool, TExpToken* node) {
   if (!node) return;
-  const uint8_t kind = AggregateKind(*node);
+  const uint8_t kind = AggregateKindOf(*node);
   if (kind == kAggregateNone) {
     ReplaceAggregates(plan, pool, node->Left);
     ReplaceAggregates(plan, pool, node->Right);

@@ -35,26 +35,6 @@ const char* AggregatePrefix(uint8_t aggregate) {
   }
 }
 
-uint8_t AggregateOf(const TExpToken& node) {
-  if (node.NodeClass != kNodeFunction) return kAggregateNone;
-  switch (node.OpCode) {
-    case kOpSum:
-      return kAggregateSum;
-    case kOpRunSum:
-      return kAggregateRunSum;
-    case kOpMin:
-      return kAggregateMin;
-    case kOpMax:
-      return kAggregateMax;
-    case kOpAvg:
-      return kAggregateAvg;
-    case kOpCount:
-      return kAggregateCount;
-    default:
-      return kAggregateNone;
-  }
-}
-
 std::string LastChars(const std::string& name, size_t count) {
   return name.size() <= count ? name : name.substr(name.size() - count);
 }
@@ -176,7 +156,7 @@ void BindItem(TDataQuery& query, TQueryPlan& plan, TResultField& item, TSourceRe
   item.Expression.reset(tree);
 
   TResultColumn column;
-  column.Aggregate = AggregateOf(*tree);
+  column.Aggregate = AggregateKindOf(*tree);
   column.Name = BaseName(item, *tree, column.Aggregate);
   const std::string text = item.IsExpression ? item.ExpressionText : item.ResultName;
   FieldDescriptor field;

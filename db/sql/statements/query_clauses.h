@@ -34,6 +34,27 @@ enum : uint8_t {
   kAggregateCount = 6,
 };
 
+// The aggregate kind of an expression node: the aggregate function it calls, else none.
+inline uint8_t AggregateKindOf(const TExpToken& node) {
+  if (node.NodeClass != kNodeFunction) return kAggregateNone;
+  switch (node.OpCode) {
+    case kOpSum:
+      return kAggregateSum;
+    case kOpRunSum:
+      return kAggregateRunSum;
+    case kOpMin:
+      return kAggregateMin;
+    case kOpMax:
+      return kAggregateMax;
+    case kOpAvg:
+      return kAggregateAvg;
+    case kOpCount:
+      return kAggregateCount;
+    default:
+      return kAggregateNone;
+  }
+}
+
 // Join kinds.
 enum : uint8_t { kJoinInner = 1, kJoinLeftOuter = 2, kJoinRightOuter = 3 };
 

@@ -16,26 +16,6 @@
 
 namespace {
 
-uint8_t AggregateKindOf(const TExpToken& node) {
-  if (node.NodeClass != kNodeFunction) return kAggregateNone;
-  switch (node.OpCode) {
-    case kOpSum:
-      return kAggregateSum;
-    case kOpRunSum:
-      return kAggregateRunSum;
-    case kOpMin:
-      return kAggregateMin;
-    case kOpMax:
-      return kAggregateMax;
-    case kOpAvg:
-      return kAggregateAvg;
-    case kOpCount:
-      return kAggregateCount;
-    default:
-      return kAggregateNone;
-  }
-}
-
 // Aggregates stand only at the top of a select-list item and never inside each other. The
 // recursion is bounded by the tree's height (the parser keeps it within kMaxExpTreeHeight).
 void CheckAggregates(TSqlReader& reader, const TExpToken* node, bool inAggregate, bool atTop) {
