@@ -230,27 +230,35 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
     first = (n - 1) / layout_.whole_read * layout_.whole_read + 1;
     units = std::min(layout_.whole_read, next_number_ - first);
   }
-  TCacheEntry* entry = ReadUnits(n, first, units);
+  TCacheEntry* entry = ReadUnits(n, first, units, units > 1);
   if (entry == nullptr || entry->Number != n) RaiseCorrupt();
   return entry;
 }
 
-TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count) {
+TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch) {
   const uint32_t unit = layout_.unit_size;
   const uint32_t bytes = count * unit;
   Grow(read_buffer_, bytes);
+  // A stretch read around n may run past the end of the file: units this session added are
+  // counted but not yet written. Only the units the file holds are taken, and n must be one
+  // of them unless short reads are allowed.
+  const bool shortAllowed = owner_.AllowShortRead();
+  uint32_t held = count;
   {
     TAccessScope access(file_);
     file_.Seek(OffsetOf(first));
-    const uint32_t got = file_.Read(read_buffer_.data(), bytes, owner_.AllowShortRead());
+    const uint32_t got = file_.Read(read_buffer_.data(), bytes, shortAllowed || stretch);
     // Units past the end of a file that is still being extended read as zeros.
     std::memset(read_buffer_.data() + got, 0, bytes - got);
+    if (!shortAllowed) held = got / unit;
   }
+  if (n - first >= held) return ReadUnits(n, n, 1, false);
   reading_first_ = first;
   reading_last_ = first + count - 1;
   TCacheEntry* target = nullptr;
   try {
     for (uint32_t i = 0; i < count; ++i) {
+      if (i >= held) break;
       const uint32_t number = first + i;
       const uint8_t* source = read_buffer_.data() + size_t{i} * unit;
       TCacheEntry* entry = Find(number);

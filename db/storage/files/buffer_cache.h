@@ -148,7 +148,9 @@ class TBufferCache {
   // Removes entry from the map and the MRU list and hands it back.
   std::unique_ptr<TCacheEntry> Remove(TCacheEntry* entry);
   TCacheEntry* Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n);
-  TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count);
+  // Reads count units from first into the cache and returns unit n pinned. stretch: more than
+  // n is read (read-ahead, or the units around n), and those past the file's end are left out.
+  TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch);
   static void Grow(std::vector<uint8_t>& buffer, size_t size);
 
   TFileHandler& file_;

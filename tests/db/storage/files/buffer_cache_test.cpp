@@ -155,6 +155,33 @@ TEST_F(BufferCacheTest, ACacheHoldingTheWholeFileReadsTheAlignedStretchAroundAMi
   }
 }
 
+TEST_F(BufferCacheTest, ReadsAroundAUnitLeaveOutUnitsNotYetWritten) {
+  // The file holds units 1-20; 21-24 were added in the cache and are not written yet.
+  for (const bool whole : {true, false}) {
+    SCOPED_TRACE(whole);
+    TCacheLayout layout = Layout(40, 8);
+    layout.whole_read = whole ? 8 : 1;
+    TBufferCache cache(file_, owner_, layout);
+    cache.SetNextNumber(21);
+    for (uint32_t n = 21; n <= 24; ++n) {
+      TCacheEntry* added = cache.Fetch(n);
+      added->Buffer[0] = static_cast<uint8_t>(n + 100);
+      cache.MarkDirty(added);
+      cache.Unpin(added);
+    }
+    EXPECT_EQ(Use(cache, 19, !whole), 19);
+    EXPECT_EQ(Use(cache, 20), 20);
+    for (uint32_t n = 21; n <= 24; ++n) EXPECT_EQ(Use(cache, n), n + 100);
+  }
+  // A unit the header counts but the file lacks is still a read error.
+  TCacheLayout layout = Layout(40, 8);
+  layout.whole_read = 8;
+  TBufferCache cache(file_, owner_, layout);
+  cache.SetNextNumber(25);
+  EXPECT_EQ(CodeOf([&] { cache.Fetch(22); }), VUZODE_READERR);
+  EXPECT_EQ(Use(cache, 18), 18);
+}
+
 TEST_F(BufferCacheTest, TheLeastRecentCleanUnpinnedEntryIsEvicted) {
   TBufferCache cache(file_, owner_, Layout(3, 1));
   cache.SetNextNumber(21);
