@@ -55,6 +55,24 @@ bool TFileFaultPlan::BeforeFlush(const std::string& path) {
   return true;
 }
 
+bool TFileFaultPlan::BeforeRename(const std::string& from, const std::string& to) {
+  if (!Matches(from) && !Matches(to)) return true;
+  if (++renames == fail_rename_at) {
+    errno = rename_error;
+    return false;
+  }
+  return true;
+}
+
+bool TFileFaultPlan::BeforeDelete(const std::string& path) {
+  if (!Matches(path)) return true;
+  if (++deletes == fail_delete_at) {
+    errno = delete_error;
+    return false;
+  }
+  return true;
+}
+
 TScopedFileFaults::TScopedFileFaults(TFileFaultPlan& plan) {
   assert(g_file_fault_plan == nullptr && "one fault plan at a time");
   g_file_fault_plan = &plan;

@@ -3,8 +3,8 @@
 // Production code never installs a plan: the file layer then pays one predictable branch on a
 // null pointer per call (see TOsFile in file.h). A test installs a TFileFaultPlan with
 // TScopedFileFaults; from then on the file layer counts its opens, reads, writes and flushes
-// (1-based, over all files whose path contains the plan's path filter) and fails the ones the
-// plan names, setting the OS last-error value as the real failure would.
+// (and renames and deletes; 1-based, over all files whose path contains the plan's path filter) and
+// fails the ones the plan names, setting the OS last-error value as the real failure would.
 //
 // Invariant: at most one plan is installed at a time (TScopedFileFaults asserts it), and it is
 // installed and removed while no other thread uses the file layer; the counters themselves are
@@ -42,11 +42,19 @@ class TFileFaultPlan {
   uint64_t fail_flush_at = 0;
   int flush_error = 0;
 
+  // The nth rename (or delete) fails with error; the file stays where it was.
+  uint64_t fail_rename_at = 0;
+  int rename_error = 0;
+  uint64_t fail_delete_at = 0;
+  int delete_error = 0;
+
   // Counts of calls seen so far.
   std::atomic<uint64_t> opens{0};
   std::atomic<uint64_t> reads{0};
   std::atomic<uint64_t> writes{0};
   std::atomic<uint64_t> flushes{0};
+  std::atomic<uint64_t> renames{0};
+  std::atomic<uint64_t> deletes{0};
 
   // Hooks of the file layer. Each counts the call when path matches and returns false after
   // setting errno when the call must fail. BeforeWrite may instead lower count for a short write.
@@ -54,6 +62,9 @@ class TFileFaultPlan {
   bool BeforeRead(const std::string& path);
   bool BeforeWrite(const std::string& path, uint32_t& count);
   bool BeforeFlush(const std::string& path);
+  // A rename counts when either name matches.
+  bool BeforeRename(const std::string& from, const std::string& to);
+  bool BeforeDelete(const std::string& path);
 
  private:
   bool Matches(const std::string& path) const;

@@ -278,6 +278,7 @@ bool OsFileExists(std::string_view name) {
 
 bool DeleteOsFile(std::string_view name) {
   const std::string path = ResolveFileName(name);
+  if (g_file_fault_plan != nullptr && !g_file_fault_plan->BeforeDelete(path)) return false;
   const int fd = ClaimForChange(path);
   if (fd < 0) return false;
   const bool deleted = unlink(path.c_str()) == 0;
@@ -288,6 +289,9 @@ bool DeleteOsFile(std::string_view name) {
 bool RenameOsFile(std::string_view oldName, std::string_view newName) {
   const std::string from = ResolveFileName(oldName);
   const std::string existing = ResolveFileName(newName);
+  if (g_file_fault_plan != nullptr && !g_file_fault_plan->BeforeRename(from, existing)) {
+    return false;
+  }
   // The target keeps the spelling asked for in its last component; its directories are those
   // on disk.
   std::string to =

@@ -253,8 +253,12 @@ void TDataTable::CreateFiles(const TTableDefinition& definition) {
       blobCreated = true;
     }
   } catch (...) {
-    // Nothing half-made stays behind: close and remove every file this call created.
+    // Nothing half-made stays behind: close and remove every file this call created, also
+    // one whose creation failed after the file was made (its first header write).
     const bool memory = InMemory();
+    dataCreated = dataCreated || data_file_.Opened();
+    indexCreated = indexCreated || index_file_.Opened();
+    blobCreated = blobCreated || blob_file_.Opened();
     blob_file_.Close();
     index_file_.Close();
     data_file_.Close();

@@ -191,7 +191,17 @@ std::string TDataDirectory::CreateWorkTable(uint8_t kind, const TTableDefinition
     try {
       TDataTable* table = CreateTable(name, kind, true, definition, result);
       if (table == nullptr) continue;
-      CloseTable(table, false);
+      try {
+        CloseTable(table, false);
+      } catch (...) {
+        // A work table whose first write failed is of no use to anyone: it goes whole.
+        try {
+          DeleteTable(name, kind);
+        } catch (const EVUZODEEngineError&) {
+          // The write's failure is the one reported.
+        }
+        throw;
+      }
       return name;
     } catch (const EVUZODEEngineError& e) {
       // Another process created the name between the look and the create: it holds the file
