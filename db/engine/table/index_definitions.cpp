@@ -30,10 +30,7 @@ bool InsertKeys(TDataTable& table, int slot, const TPercentCallback& progress) {
   const uint32_t highest = data.RecordCount();
   IndexKey key;
   for (uint32_t n = 1; n <= highest; ++n) {
-    TRecord record;
-    do {
-      record = data.FetchRecord(n, true, true);
-    } while (!record.Valid());
+    TRecord record = data.FetchRecordSettled(n, true);
     bool duplicate = false;
     try {
       if (!record.Deleted()) {

@@ -146,10 +146,7 @@ bool FindDuplicates(TDataTable& table, const TRestructureCallbacks& callbacks,
   IndexKey key;
   const uint32_t highest = data.RecordCount();
   for (uint32_t n = 1; n <= highest; ++n) {
-    TRecord record;
-    do {
-      record = data.FetchRecord(n, true, true);
-    } while (!record.Valid());
+    TRecord record = data.FetchRecordSettled(n, true);
     std::vector<std::string> keys;
     int clash = -1;
     if (!record.Deleted()) {
@@ -179,10 +176,7 @@ bool FindDuplicates(TDataTable& table, const TRestructureCallbacks& callbacks,
 void FreeRecords(TDataTable& table, const std::vector<uint32_t>& doomed) {
   TDataFile& data = table.DataFile();
   for (uint32_t n : doomed) {
-    TRecord record;
-    do {
-      record = data.FetchRecord(n);
-    } while (!record.Valid());
+    TRecord record = data.FetchRecordSettled(n);
     try {
       for (const FieldDescriptor& field : data.Descriptors()) {
         TBlobReference blob;

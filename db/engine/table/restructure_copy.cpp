@@ -218,10 +218,7 @@ bool CopyRecords(TDataCursor& cursor, TDataCursor& work, const TRestructureCallb
   TExpToken value;
   const uint32_t highest = data.RecordCount();
   for (uint32_t n = 1; n <= highest; ++n) {
-    TRecord stored;
-    do {
-      stored = data.FetchRecord(n, true, true);
-    } while (!stored.Valid());
+    TRecord stored = data.FetchRecordSettled(n, true);
     const bool deleted = stored.Deleted();
     if (!deleted) std::memcpy(old.data(), stored.Image().data(), old.size());
     data.Unpin(stored);

@@ -46,10 +46,7 @@ std::vector<std::string> CheckTable(TDataTable& table) {
     IndexKey key;
     const uint32_t count = data.RecordCount();
     for (uint32_t n = 1; n <= count; ++n) {
-      TRecord record;
-      do {
-        record = data.FetchRecord(n, true, true);
-      } while (!record.Valid());
+      TRecord record = data.FetchRecordSettled(n, true);
       const TConstRecordImage image = record.Image();
       const uint8_t status = record.Status();
       const int32_t rowId = record.RowId();

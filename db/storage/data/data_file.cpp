@@ -394,6 +394,15 @@ TRecord TDataFile::FetchRecord(uint32_t n, bool forward, bool readAhead, uint32_
   return TRecord(this, entry);
 }
 
+TRecord TDataFile::FetchRecordSettled(uint32_t n, bool readAhead) {
+  constexpr int kAttempts = 9;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    TRecord record = FetchRecord(n, true, readAhead);
+    if (record.Valid()) return record;
+  }
+  RaiseEngineError(VUZODE_RECNOTFOUND, {}, {}, link_->DatabaseName(), ContextTable());
+}
+
 void TDataFile::Unpin(TRecord& record) {
   if (record.Valid() && records_) records_->Unpin(record.Entry());
   record = TRecord();

@@ -158,6 +158,9 @@ class TDataFile : public TFileHandler, private TCacheOwner {
   // change check before a miss discarded the caches (start over). Raises VUZODE_FILECORRUPT for
   // n == 0 or beyond the end, VUZODE_TABLEFULL past the file's limits.
   TRecord FetchRecord(uint32_t n, bool forward = true, bool readAhead = false, uint32_t count = 0);
+  // FetchRecord, tried again while others' changes discard the caches (at most a few times;
+  // then VUZODE_RECNOTFOUND, so a table that keeps changing never holds a reader forever).
+  TRecord FetchRecordSettled(uint32_t n, bool readAhead = false);
   void Unpin(TRecord& record);
   // A record for an insertion, pinned, active and zeroed: the head of the deleted chain when
   // reuse is allowed, else a new one. Raises VUZODE_FILECORRUPT for a chain that links to a
