@@ -23,6 +23,7 @@
 #include "db/sql/expressions/value_conversion.h"
 #include "db/storage/blob/blob_chain.h"
 #include "db/storage/files/file_handler.h"
+#include "db/storage/index/text_index.h"
 
 namespace {
 
@@ -284,6 +285,11 @@ bool CopyIntoNewStructure(TDataCursor& cursor, const TTableDefinition& definitio
     work.SetExclusive(true);
     work.SetInMemory(memory);
     work.OpenCursor();
+    // The work table is created without text index parameters: it takes the definition's
+    // (given, or kept from the table) before any record's words are indexed.
+    if (definition.TextIndex.FieldCount > 0) {
+      WriteTextIndexParameters(work.Table()->IndexFile(), TextIndexParametersOf(definition));
+    }
     work.SetIndexNumber(kRecordOrder);
     copied = CopyRecords(cursor, work, callbacks);
     if (copied) {

@@ -14,6 +14,7 @@
 #include "db/engine/table/restructure.h"
 #include "db/engine/table/table_check.h"
 #include "db/storage/blob/blob_chain.h"
+#include "db/storage/index/text_index.h"
 #include "tests/db/engine/table/people_table.h"
 
 namespace engine_test {
@@ -23,6 +24,7 @@ struct TTableLook {
   std::vector<std::string> Fields;
   std::vector<std::string> Indexes;  // secondary index names
   std::vector<std::string> Problems;
+  std::vector<std::string> StopWords;  // of the text index, when the table has one
 };
 
 inline std::string ValueText(TDataTable& table, TConstRecordImage image,
@@ -58,6 +60,9 @@ inline TTableLook LookAt(const std::string& folder, const std::string& name, boo
   for (const FieldDescriptor& f : data.Descriptors()) look.Fields.push_back(f.Name);
   for (int slot = 1; slot <= table.IndexFile().Header().SecondaryIndexCount; ++slot) {
     look.Indexes.push_back(table.IndexFile().Descriptor(slot).Name);
+  }
+  if (table.IndexFile().Descriptor(kTextSlot).FieldCount > 0) {
+    look.StopWords = ReadTextIndexParameters(table.IndexFile()).StopWords;
   }
   for (uint32_t n = 1; n <= data.RecordCount(); ++n) {
     TRecord record;

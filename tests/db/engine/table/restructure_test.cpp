@@ -148,8 +148,15 @@ TEST(Restructure, TextIndexParametersKeptUnlessGiven) {
   EXPECT_EQ(bed.Restructure(renamed, true), TRestructureWork::kRewrite);
   renamed.StopWords = {"P1", "P2"};
   EXPECT_EQ(bed.Restructure(renamed, true), TRestructureWork::kRebuild);
-  const TTableLook look = bed.Look();
+  TTableLook look = bed.Look();
   EXPECT_EQ(look.Fields, (TRows{"CODE", "NAME"}));
+  EXPECT_EQ(look.Problems, TRows{});
+  // A copy through a work table keeps them too.
+  TTableDefinition wider = renamed;
+  wider.Fields[1].Size = static_cast<uint8_t>(wider.Fields[1].Size + 10);
+  EXPECT_EQ(bed.Restructure(wider, true), TRestructureWork::kCopy);
+  look = bed.Look();
+  EXPECT_EQ(look.StopWords, (TRows{"P1", "P2"}));
   EXPECT_EQ(look.Problems, TRows{});
 }
 
