@@ -101,6 +101,7 @@ void AddIndex(TDataCursor& cursor, const IndexDescriptor& definition, bool /*ser
   // The new index is the last slot: taking it out again moves no other index (1).
   auto takeOut = [&] {
     FreeIndexPages(index, slot);
+    index.MoveFreePages(slot, kDeletedSlot);
     index.RemoveIndex(slot, true);
     table.FlushBuffers(false, true);
   };
@@ -135,6 +136,8 @@ void DeleteIndex(TDataCursor& cursor, std::string_view name, bool removeSlot) {
   // The cursor leaves the index before its pages go.
   cursor.SetIndexNumber(kRecordOrder);
   FreeIndexPages(index, slot);
+  // A slot that goes away takes its free chain with it: its pages go to the row-id index's.
+  if (removeSlot && slot != kPrimarySlot) index.MoveFreePages(slot, kDeletedSlot);
   index.RemoveIndex(slot, removeSlot);
   table.FlushBuffers(false, true);
   if (index.NoPrimaryIndex()) {

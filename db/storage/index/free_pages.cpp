@@ -58,3 +58,15 @@ void TIndexFile::FreePage(int slot, TPage* page) {
   d.FirstFreePage = static_cast<int32_t>(page->Number());
   header_.HeaderDirty = true;
 }
+
+void TIndexFile::MoveFreePages(int from, int to) {
+  const TPageFormat format = PageFormat(to);
+  int64_t moved = 0;
+  while (header_.Slots[from].FirstFreePage != 0) {
+    // Each step takes one page off the chain, so a longer walk than the file has pages loops.
+    if (++moved > header_.NextPageNumber) RaiseIndexCorrupt(from, "free chain loops");
+    TPage* page = AllocatePage(from);
+    page->Reset(page->Number(), to, format);
+    FreePage(to, page);
+  }
+}

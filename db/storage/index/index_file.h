@@ -114,6 +114,9 @@ class TIndexFile : public TFileHandler {
   TPage* AllocatePage(int slot);
   // Puts page at the head of slot's free chain.
   void FreePage(int slot, TPage* page);
+  // Moves every page of from's free chain to to's, so that the pages of an index whose slot is
+  // about to go stay usable. REQUIRES: both slots defined.
+  void MoveFreePages(int from, int to);
   void MarkDirty(TPage* page) { page->Dirty = true; }
 
   // Writes every dirty page, sorted by number. True when anything was written.

@@ -130,8 +130,11 @@ TEST(DeleteIndex, FreesEveryPageAndFindsNamesInAnyCase) {
   EXPECT_EQ(FreeChainLength(index, 1), pages);
   EXPECT_EQ(index.Header().SecondaryIndexCount, 1);
   EXPECT_EQ(cursor->IndexNumber(), 0);
+  const int rowIdChain = FreeChainLength(index, kDeletedSlot);
   DeleteIndex(*cursor, "BYNAME", true);
   EXPECT_EQ(index.Header().SecondaryIndexCount, 0);
+  EXPECT_EQ(FreeChainLength(index, kDeletedSlot), rowIdChain + pages)
+      << "the pages of a slot that went away stay on a live chain";
   EXPECT_EQ(CodeOf([&] { DeleteIndex(*cursor, "BYNAME", true); }), VUZODE_INVALIDINDEXNAME);
   // The empty name is the primary index: the cursor then reads in record order.
   DeleteIndex(*cursor, "", true);
