@@ -23,6 +23,7 @@
 #include "db/storage/index/compare_keys.h"
 #include "db/storage/index/index_header.h"
 #include "db/storage/le_codec.h"
+#include "db/storage/names.h"
 
 bool TDataCursor::SnapshotDiffers() const {
   if (!snapshot_taken_) return true;
@@ -135,16 +136,7 @@ void TDataCursor::SetIndexName(std::string_view name) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
   TIndexFile& index = table_->IndexFile();
   const std::string wanted = TrimmedText(name);
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(a[i])) !=
-          std::toupper(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  };
+  const auto same = SameNameIgnoringCase;
   if (!record_order_ && same(wanted, index_name_) && (index_no_ != 0 || wanted.empty())) return;
   int number = -1;
   if (wanted.empty()) {

@@ -1,13 +1,13 @@
 // PrepareFilterText and NormaliseComparisons (see filter_parse.h).
 #include "db/engine/filter/filter_parse.h"
 
-#include <cctype>
 #include <utility>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/sql/expressions/expression_parser.h"
 #include "db/sql/expressions/prepare_filter.h"
 #include "db/sql/expressions/type_check.h"
+#include "db/storage/names.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ class TFieldResolver : public TColumnResolver {
   bool ResolveColumn(TExpToken& node) override {
     for (size_t i = 0; i < fields_.size(); ++i) {
       const FieldDescriptor& f = fields_[i];
-      if (!SameName(f.Name, node.ColumnName)) continue;
+      if (!SameNameIgnoringCase(f.Name, node.ColumnName)) continue;
       node.ValueType = f.Type;
       node.SubType = f.SubType;
       node.Scale = f.Scale;
@@ -33,17 +33,6 @@ class TFieldResolver : public TColumnResolver {
   }
 
  private:
-  static bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(a[i])) !=
-          std::toupper(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  }
-
   const std::vector<FieldDescriptor>& fields_;
   void* source_;
 };

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "db/storage/names.h"
+
 std::string TrimmedText(std::string_view text) {
   size_t first = 0;
   size_t last = text.size();
@@ -14,14 +16,7 @@ std::string TrimmedText(std::string_view text) {
 bool SameTableName(std::string_view a, std::string_view b) {
   const std::string x = TrimmedText(a);
   const std::string y = TrimmedText(b);
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(x[i])) !=
-        std::toupper(static_cast<unsigned char>(y[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return SameNameIgnoringCase(x, y);
 }
 
 std::string TableFileName(std::string_view tableName, std::string_view extension) {

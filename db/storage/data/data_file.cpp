@@ -3,7 +3,6 @@
 #include "db/storage/data/data_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <limits>
 
@@ -12,18 +11,10 @@
 #include "db/storage/files/lock_layout.h"
 #include "db/storage/files/table_file_header.h"
 #include "db/storage/locale/locale_check.h"
+#include "db/storage/names.h"
 #include "db/storage/scramble.h"
 
-namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TDataFile::TDataFile(TDataTableLink* link) : link_(link != nullptr ? link : &default_link_) {}
 
@@ -300,7 +291,7 @@ std::string TDataFile::TablePassword() const {
 
 uint16_t TDataFile::FieldNumber(std::string_view name) const {
   for (size_t i = 0; i < descriptors_.size(); ++i) {
-    if (SameName(descriptors_[i].Name, name)) return static_cast<uint16_t>(i + 1);
+    if (SameNameIgnoringCase(descriptors_[i].Name, name)) return static_cast<uint16_t>(i + 1);
   }
   return 0;
 }

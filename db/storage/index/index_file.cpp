@@ -11,6 +11,7 @@
 #include "db/storage/files/cache_entry.h"
 #include "db/storage/files/table_file_header.h"
 #include "db/storage/le_codec.h"
+#include "db/storage/names.h"
 #include "db/storage/scramble.h"
 
 namespace {
@@ -24,14 +25,7 @@ std::string Trimmed(std::string_view s) {
 bool SameName(std::string_view a, std::string_view b) {
   const std::string x = Trimmed(a);
   const std::string y = Trimmed(b);
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(x[i])) !=
-        std::toupper(static_cast<unsigned char>(y[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return SameNameIgnoringCase(x, y);
 }
 
 bool ValidFirstCharacter(std::string_view name) {
