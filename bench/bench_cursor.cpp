@@ -18,7 +18,6 @@
 // ratio lines give our time over SQLite's; the filtered counts (TimeOurFilters) and the BLOB
 // round trip (bench_cursor_blobs.cpp) come last.
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +30,7 @@
 #include <vector>
 
 #include "bench/bench_cursor_blobs.h"
+#include "bench/bench_support.h"
 #include "db/engine/cursor/data_cursor.h"
 #include "db/engine/errors/engine_error.h"
 #include "db/engine/errors/engine_error_codes.h"
@@ -48,31 +48,10 @@ constexpr uint32_t kIndexCacheBytes = 32u << 20;
 constexpr size_t kStringLength = 20;
 constexpr const char* kTable = "CURSORS";
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
-
-// The scratch folder of this run, removed when the run ends or fails.
-std::filesystem::path& ScratchFolder() {
-  static std::filesystem::path folder;
-  return folder;
-}
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::error_code ignored;
-  if (!ScratchFolder().empty()) std::filesystem::remove_all(ScratchFolder(), ignored);
-  std::exit(1);
-}
-
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite %s: %s\n", what, sqlite3_errmsg(db));
-    Fail("sqlite failed");
-  }
-}
+using bench::Check;
+using bench::Clock;
+using bench::Fail;
+using bench::Seconds;
 
 // The row of key k, the same on every run: A, S and F come from a mix of the key.
 struct TRow {
@@ -414,11 +393,7 @@ TFilterTimes TimeSqliteFilters(sqlite3* db) {
 }  // namespace
 
 int main() {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("pebrio_bench_cursor_" + std::to_string(getpid()));
-  ScratchFolder() = folder;
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = bench::MakeScratchFolder("pebrio_bench_cursor");
 
   std::mt19937 random(20240611);
   std::vector<int32_t> order(kRecords);

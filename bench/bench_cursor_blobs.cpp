@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "db/engine/cursor/data_cursor.h"
 #include "db/storage/blob/blob_buffer.h"
 #include "db/storage/blob/blob_file.h"
@@ -19,11 +20,8 @@ namespace {
 constexpr size_t kValueBytes = 1u << 20;
 constexpr const char* kBlobTable = "BLOBS";
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
+using bench::Clock;
+using bench::Seconds;
 
 std::vector<uint8_t> ValueOf(int round) {
   std::vector<uint8_t> value(kValueBytes);

@@ -12,7 +12,6 @@
 // agree. Best of three rounds each; one "ratio NAME X" line per statement (our time over
 // SQLite's).
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "db/engine/cursor/data_cursor.h"
 #include "db/engine/errors/engine_error.h"
 #include "db/engine/session/data_directory.h"
@@ -44,28 +44,10 @@ constexpr int kRounds = 3;
 constexpr uint32_t kDataCacheBytes = 64u << 20;
 constexpr uint32_t kIndexCacheBytes = 32u << 20;
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
-
-std::filesystem::path& ScratchFolder() {
-  static std::filesystem::path folder;
-  return folder;
-}
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "%s\n", what.c_str());
-  std::error_code ignored;
-  if (!ScratchFolder().empty()) std::filesystem::remove_all(ScratchFolder(), ignored);
-  std::exit(1);
-}
-
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-    Fail(std::string("sqlite ") + what + ": " + sqlite3_errmsg(db));
-}
+using bench::Check;
+using bench::Clock;
+using bench::Fail;
+using bench::Seconds;
 
 uint64_t Mix(uint64_t x) {
   x *= 0x9E3779B97F4A7C15ull;
@@ -326,11 +308,7 @@ double TimeSqlite(sqlite3* db, const TCase& c, TSum& sum) {
 }  // namespace
 
 int main() {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("pebrio_bench_sql_" + std::to_string(getpid()));
-  ScratchFolder() = folder;
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = bench::MakeScratchFolder("pebrio_bench_sql");
 
   std::mt19937 random(20251209);
   std::vector<int32_t> permutation(kBig);
