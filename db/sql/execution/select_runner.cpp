@@ -6,6 +6,8 @@
 
 #include "db/engine/session/data_directory.h"
 #include "db/engine/session/data_session.h"
+#include "db/sql/execution/change_statements.h"
+#include "db/sql/execution/definition_statements.h"
 #include "db/sql/execution/live_result.h"
 #include "db/sql/execution/result_table.h"
 #include "db/sql/execution/row_collector.h"
@@ -86,6 +88,10 @@ TQueryPlan* TSelectRunner::PlanOf(const TDataQuery* query) {
 }
 
 void TSelectRunner::PrepareQuery(TQueryStatement& statement, TDataQuery& query) {
+  if (IsChangeStatement(query.Kind)) {
+    PrepareChangeQuery(*this, statement, query);
+    return;
+  }
   if (query.Kind != kStatementSelect) return;
   auto plan = std::make_unique<TQueryPlan>();
   TQueryPlan& made = *plan;
@@ -101,6 +107,7 @@ void TSelectRunner::PrepareQuery(TQueryStatement& statement, TDataQuery& query) 
 }
 
 void TSelectRunner::ReleaseQuery(TDataQuery& query) noexcept {
+  if (IsChangeStatement(query.Kind)) ReleaseChangeQuery(*this, query);
   std::unique_ptr<TQueryPlan> plan;
   {
     std::lock_guard hold(guard_);
@@ -183,10 +190,14 @@ void TSelectRunner::RunChain(TQueryPlan& plan, int32_t maxRows) {
 
 TDataCursor* TSelectRunner::ExecuteStatement(TQueryStatement& statement, bool returnResult) {
   TDataQuery& master = *statement.Master();
-  if (master.Kind != kStatementSelect)
-    RaiseEngineError(VUZODE_NOTINITIALIZED, {}, {}, {}, {}, {}, {},
-                     std::string("SQL ") + std::string(StatementName(master.Kind)) +
-                         " statements cannot be executed yet");
+  if (IsDefinitionStatement(master.Kind)) {
+    ExecuteDefinitionStatement(statement);
+    return nullptr;
+  }
+  if (IsChangeStatement(master.Kind)) {
+    ExecuteChangeStatement(*this, statement);
+    return nullptr;
+  }
   const auto start = std::chrono::steady_clock::now();
   // Sub-selects first, the innermost (the last made) first.
   const auto& queries = statement.Queries();

@@ -3,9 +3,9 @@
 // queries that use them, and produces the master query's result: live (the source table's
 // cursor) when the query allows it, else canned (a result table filled with the rows).
 //
-// Only SELECT statements are run here; any other statement raises VUZODE_NOTINITIALIZED when
-// executed. One runner serves every session; its plans are keyed by query, and each query is
-// used by one thread at a time.
+// SELECT statements are run here; data changes and definitions go to change_statements.h and
+// definition_statements.h. One runner serves every session; its plans are keyed by query, and each
+// query is used by one thread at a time.
 #pragma once
 
 #include <memory>
