@@ -30,7 +30,7 @@ class TDataCursor::TChange {
  public:
   explicit TChange(TDataCursor& cursor)
       : c_(cursor), table_(*cursor.table_), journal_(cursor.key_journal_) {
-    journal_.clear();
+    journal_.Clear();
     clean_ = !c_.exclusive_ && !table_.InTransaction();
     const bool locks = !c_.exclusive_ && !c_.files_read_only_;
     if (locks) {
@@ -67,21 +67,21 @@ class TDataCursor::TChange {
       table_.DiscardBuffers(false, true);
       return;
     }
-    for (size_t i = journal_.size(); i-- > 0;) {
-      const TKeyChange& k = journal_[i];
+    for (size_t i = journal_.Size(); i-- > 0;) {
+      const TKeyJournal::TEntry& k = journal_[i];
       TBTree tree(table_.IndexFile(), k.Slot);
       if (k.Inserted) {
-        tree.DeleteKey(k.Key.data());
+        tree.DeleteKey(journal_.KeyOf(k));
       } else {
-        tree.InsertKey(k.Key.data(), k.Record);
+        tree.InsertKey(journal_.KeyOf(k), k.Record);
       }
     }
     restore();
   }
 
   // The change is complete: keys need no taking back.
-  void Done() { journal_.clear(); }
-  bool KeysChanged() const { return !journal_.empty(); }
+  void Done() { journal_.Clear(); }
+  bool KeysChanged() const { return !journal_.Empty(); }
 
  private:
   TDataCursor& c_;
@@ -89,7 +89,7 @@ class TDataCursor::TChange {
   bool clean_ = false;
   bool locked_ = false;
   // The cursor's, kept from change to change so that recording keys allocates nothing.
-  std::vector<TKeyChange>& journal_;
+  TKeyJournal& journal_;
 };
 
 namespace {

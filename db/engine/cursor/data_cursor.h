@@ -485,7 +485,7 @@ class TDataCursor {
   // Open BLOB values, at most 128.
   std::vector<TOpenBlob> open_blobs_;
   // The keys the current change wrote or removed (TChange), reused from change to change.
-  std::vector<TKeyChange> key_journal_;
+  TKeyJournal key_journal_;
   std::vector<uint8_t> append_image_;
   int32_t next_blob_id_ = 1;
   bool text_parameters_loaded_ = false;

@@ -33,12 +33,35 @@
 #include "db/storage/index/index_key.h"
 #include "db/storage/index/page.h"
 
-// One key inserted into or deleted from a tree, as a key journal records it.
-struct TKeyChange {
-  int Slot = 0;
-  IndexKey Key;
-  int32_t Record = 0;
-  bool Inserted = false;
+// The keys inserted into and deleted from trees while it is set on an index file, in order,
+// so that a change that fails half-way can take them back. The key bytes are packed in one
+// buffer: recording a key copies only its own bytes, and a cleared journal keeps its capacity.
+class TKeyJournal {
+ public:
+  struct TEntry {
+    int Slot = 0;
+    int32_t Record = 0;
+    uint32_t Offset = 0;  // of the key in the packed bytes
+    uint16_t Length = 0;
+    bool Inserted = false;
+  };
+  void Add(int slot, const uint8_t* key, uint16_t length, int32_t record, bool inserted) {
+    entries_.push_back({slot, record, static_cast<uint32_t>(bytes_.size()), length, inserted});
+    bytes_.insert(bytes_.end(), key, key + length);
+  }
+  void Clear() {
+    entries_.clear();
+    bytes_.clear();
+  }
+  bool Empty() const { return entries_.empty(); }
+  size_t Size() const { return entries_.size(); }
+  const TEntry& operator[](size_t i) const { return entries_[i]; }
+  // The key of entry e; valid until the next Add or Clear.
+  const uint8_t* KeyOf(const TEntry& e) const { return bytes_.data() + e.Offset; }
+
+ private:
+  std::vector<TEntry> entries_;
+  std::vector<uint8_t> bytes_;
 };
 
 class TIndexFile : public TFileHandler {
@@ -133,8 +156,8 @@ class TIndexFile : public TFileHandler {
   // While set, every key inserted or deleted through TBTree is appended to journal, so a
   // change that fails half-way can take its keys back in reverse order (the table's record
   // changes). Null: no journal.
-  void SetKeyJournal(std::vector<TKeyChange>* journal) { key_journal_ = journal; }
-  std::vector<TKeyChange>* KeyJournal() const { return key_journal_; }
+  void SetKeyJournal(TKeyJournal* journal) { key_journal_ = journal; }
+  TKeyJournal* KeyJournal() const { return key_journal_; }
   // The cache capacity in pages (at least 8: one tree operation holds a few pages).
   void SetPageCacheCapacity(uint32_t pages);
   uint32_t PageCacheCapacity() const { return capacity_; }
@@ -171,7 +194,7 @@ class TIndexFile : public TFileHandler {
   bool encrypted_ = false;
   bool force_flush_ = false;
   bool hold_dirty_ = false;
-  std::vector<TKeyChange>* key_journal_ = nullptr;
+  TKeyJournal* key_journal_ = nullptr;
   std::string table_name_;
 
   // The page cache: pages below kDirectPages in a vector by number, the rest in a map; an LRU
