@@ -10,7 +10,7 @@
 // component asks) and executes it as often as SQLite steps its statement; every row of every
 // result is fetched and its columns read on both sides, and the sums of what was read must
 // agree. Best of three rounds each; one "ratio NAME X" line per statement (our time over
-// SQLite's).
+// SQLite's). INSERT, UPDATE and DELETE follow (bench_sql_changes.cpp).
 #include <sqlite3.h>
 
 #include <chrono>
@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_sql_changes.h"
 #include "bench/bench_support.h"
 #include "db/engine/cursor/data_cursor.h"
 #include "db/engine/errors/engine_error.h"
@@ -341,6 +342,7 @@ int main() {
                               std::to_string((kDataCacheBytes + kIndexCacheBytes) / 1024);
   Check(sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr), db, "pragma");
   std::vector<double> ours(cases.size()), theirs(cases.size());
+  std::vector<TChangeTiming> changes;
   try {
     InstallSelectRunner();
     TDataSession session;
@@ -348,11 +350,15 @@ int main() {
                               kDefaultBlobCacheBytes, kDefaultMaxCachedBlocks);
     session.SetPrivateDir(folder.string());
     TDataDirectory& directory = session.OpenDirectory("bench", folder.string());
-    const auto fillStart = Clock::now();
-    FillBothSides(directory, db, permutation);
-    std::printf("filled both sides in %.1f s\n", Seconds(fillStart));
     // PEBRIO_BENCH_SQL_ONLY=name runs one statement (for profiling).
     const char* only = std::getenv("PEBRIO_BENCH_SQL_ONLY");
+    bool selects = only == nullptr;
+    for (const TCase& c : cases) selects |= only && std::string(only) == c.Name;
+    if (selects) {
+      const auto fillStart = Clock::now();
+      FillBothSides(directory, db, permutation);
+      std::printf("filled both sides in %.1f s\n", Seconds(fillStart));
+    }
     for (size_t i = 0; i < cases.size(); ++i) {
       if (only && std::string(only) != cases[i].Name) continue;
       TSum mine, theirSum;
@@ -365,6 +371,12 @@ int main() {
                   static_cast<long long>(mine.Rows), ours[i], theirs[i]);
       std::fflush(stdout);
     }
+    for (const TChangeTiming& timing : RunChangeBenchmarks(directory, db, permutation, only)) {
+      std::printf("%-18s %8lld rows  ours %.4f s  sqlite %.4f s\n", timing.Name,
+                  static_cast<long long>(timing.Rows), timing.Ours, timing.Sqlite);
+      std::fflush(stdout);
+      changes.push_back(timing);
+    }
   } catch (const EVUZODEEngineError& e) {
     Fail(std::string("engine error: ") + e.what());
   }
@@ -374,5 +386,7 @@ int main() {
               kIndexCacheBytes, kDataCacheBytes + kIndexCacheBytes);
   for (size_t i = 0; i < cases.size(); ++i)
     if (theirs[i] > 0) std::printf("ratio %s %.3f\n", cases[i].Name, ours[i] / theirs[i]);
+  for (const TChangeTiming& timing : changes)
+    if (timing.Sqlite > 0) std::printf("ratio %s %.3f\n", timing.Name, timing.Ours / timing.Sqlite);
   return 0;
 }

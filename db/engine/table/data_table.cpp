@@ -243,7 +243,11 @@ void TDataTable::CreateFiles(const TTableDefinition& definition) {
       index_file_.AddSecondaryIndex(definition.Indexes[i]);
     }
     if (definition.TextIndex.FieldCount > 0) {
-      index_file_.SetIndexDefinition(kTextSlot, definition.TextIndex);
+      // A definition taken from another table carries that table's page links; a new file has
+      // no free pages and no parameter page yet.
+      IndexDescriptor text = definition.TextIndex;
+      text.FirstFreePage = text.ParameterPage = 0;
+      index_file_.SetIndexDefinition(kTextSlot, text);
     }
     index_file_.WriteHeader(true);
     if (data_file_.BlobFieldCount() > 0) {

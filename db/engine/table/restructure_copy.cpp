@@ -143,9 +143,12 @@ class TLossReport {
   bool carry_on_;
 };
 
-const FieldDescriptor* FieldNumbered(const std::vector<FieldDescriptor>& fields, uint16_t number) {
-  for (const FieldDescriptor& f : fields) {
-    if (f.FieldNumber == number && !f.Computed) return &f;
+// The new field that continues the old field number: continues[i] is the number the
+// definition gave the work table's field i. Null when none does.
+const FieldDescriptor* FieldContinuing(const std::vector<FieldDescriptor>& fields,
+                                       const std::vector<uint16_t>& continues, uint16_t number) {
+  for (size_t i = 0; i < continues.size() && i < fields.size(); ++i) {
+    if (continues[i] == number && !fields[i].Computed) return &fields[i];
   }
   return nullptr;
 }
@@ -206,7 +209,8 @@ bool IsDataLoss(uint16_t code) {
 }
 
 // Copies every active record of cursor's table into work; false when told to stop.
-bool CopyRecords(TDataCursor& cursor, TDataCursor& work, const TRestructureCallbacks& callbacks) {
+bool CopyRecords(TDataCursor& cursor, TDataCursor& work, const std::vector<uint16_t>& continues,
+                 const TRestructureCallbacks& callbacks) {
   TDataTable& table = *cursor.Table();
   TDataFile& data = table.DataFile();
   const std::vector<FieldDescriptor>& fields = work.FieldDescriptors();
@@ -227,7 +231,7 @@ bool CopyRecords(TDataCursor& cursor, TDataCursor& work, const TRestructureCallb
     std::fill(record.begin(), record.end(), 0);
     std::memcpy(record.data() + kRowIdOffset, old.data() + kRowIdOffset, 4);
     for (const FieldDescriptor& from : data.Descriptors()) {
-      const FieldDescriptor* to = FieldNumbered(fields, from.FieldNumber);
+      const FieldDescriptor* to = FieldContinuing(fields, continues, from.FieldNumber);
       if (to == nullptr) {
         if (!loss.Tell(kLossFieldDropped, from.Name)) return false;
         continue;
@@ -279,7 +283,15 @@ bool CopyIntoNewStructure(TDataCursor& cursor, const TTableDefinition& definitio
   std::string workName;
   bool copied = false;
   try {
-    workName = workDirectory.CreateWorkTable(kind, definition);
+    // The definition's field numbers say which old field each new one continues; the work
+    // table numbers its fields by position, as every table does.
+    std::vector<uint16_t> continues;
+    TTableDefinition positional = definition;
+    for (size_t i = 0; i < positional.Fields.size(); ++i) {
+      continues.push_back(positional.Fields[i].FieldNumber);
+      positional.Fields[i].FieldNumber = static_cast<uint16_t>(i + 1);
+    }
+    workName = workDirectory.CreateWorkTable(kind, positional);
     TDataCursor work(workDirectory);
     work.SetTableName(workName);
     work.SetExclusive(true);
@@ -291,7 +303,7 @@ bool CopyIntoNewStructure(TDataCursor& cursor, const TTableDefinition& definitio
       WriteTextIndexParameters(work.Table()->IndexFile(), TextIndexParametersOf(definition));
     }
     work.SetIndexNumber(kRecordOrder);
-    copied = CopyRecords(cursor, work, callbacks);
+    copied = CopyRecords(cursor, work, continues, callbacks);
     if (copied) {
       TDataTable& made = *work.Table();
       if (definition.LastAutoIncrement > made.DataFile().Header().LastRowId) {

@@ -148,6 +148,14 @@ void ReopenSource(TSourceState& source) {
 
 }  // namespace
 
+bool ApplyWhereKeyRange(TQueryPlan& plan, TExpTokenStack& pool) {
+  if (plan.Sources.size() != 1 || !plan.Residual.empty()) return false;
+  for (const TJoinLevel& level : plan.Levels)
+    if (!level.Match.empty() || !level.After.empty()) return false;
+  TKeyRange range;
+  return KeyRangeOf(plan, range) && ApplyKeyRange(plan, range, *plan.Sources.front()->Cursor, pool);
+}
+
 void EnsureSourcesOpen(TQueryPlan& plan) {
   for (auto& source : plan.Sources) {
     if (!source->Cursor)

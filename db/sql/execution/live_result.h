@@ -14,6 +14,11 @@ class TExpTokenStack;
 // Gives away the plan's source cursor as the result and opens a new one for the plan. With
 // markLive the result is marked as a live result, unless a key range serves its WHERE.
 std::unique_ptr<TDataCursor> MakeLiveResult(TQueryPlan& plan, TExpTokenStack& pool, bool markLive);
+// When the WHERE of plan, a query of one table whose conditions are all cursor filters, is a
+// key range on one index, makes that index current on the table's cursor and sets the range
+// there instead of installing the filters, and answers true: the cursor's view then holds
+// exactly the qualifying rows. The caller resets the range when done.
+bool ApplyWhereKeyRange(TQueryPlan& plan, TExpTokenStack& pool);
 // Opens again every source cursor a live result took, and refreshes the others (which may
 // have been opened long ago) so that they see other users' changes.
 void EnsureSourcesOpen(TQueryPlan& plan);

@@ -7,9 +7,7 @@
 #include "db/sql/execution/sql_failure.h"
 #include "db/sql/execution/work_directories.h"
 
-namespace {
-
-TDataDirectory& DirectoryOf(TQueryStatement& statement, const TSourceTable& table) {
+TDataDirectory& SourceDirectoryOf(TQueryStatement& statement, const TSourceTable& table) {
   if (table.Database) return *table.Database;
   if (!statement.Database())
     SqlFail("No database is given for the table '" + table.TableName + "'");
@@ -19,13 +17,15 @@ TDataDirectory& DirectoryOf(TQueryStatement& statement, const TSourceTable& tabl
   return FolderDirectoryOf(session, table.DatabaseName);
 }
 
+namespace {
+
 void OpenSources(TQueryStatement& statement, TDataQuery& query, TQueryPlan& plan) {
   plan.Sources.clear();
   for (const auto& table : query.SourceTables) {
     auto source = std::make_unique<TSourceState>();
     source->Table = table.get();
     source->Number = table->TableNumber - 1;
-    source->Directory = &DirectoryOf(statement, *table);
+    source->Directory = &SourceDirectoryOf(statement, *table);
     source->ReadOnly = !query.LiveAllowed;
     source->Cursor = std::make_unique<TDataCursor>(*source->Directory);
     source->Cursor->SetTableName(table->TableName);

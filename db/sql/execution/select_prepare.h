@@ -7,6 +7,11 @@
 #include "db/sql/execution/source_binding.h"
 
 class TQueryStatement;
+class TDataDirectory;
+
+// The directory a source table is opened in: its own, the in-memory database, a folder its
+// name gives, else the statement's database.
+TDataDirectory& SourceDirectoryOf(TQueryStatement& statement, const TSourceTable& table);
 
 // Prepares query into plan. lookup answers the plans of the statement's other queries, which
 // are prepared before this one. Raises VUZODE_SQLPARSE with the messages of the SQL dialect;

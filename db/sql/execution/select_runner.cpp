@@ -188,6 +188,23 @@ void TSelectRunner::RunChain(TQueryPlan& plan, int32_t maxRows) {
   KeepRows(plan, maxRows);
 }
 
+void TSelectRunner::RunSubSelects(TQueryStatement& statement, const TDataQuery* skip) {
+  // The last made is the innermost.
+  const auto& queries = statement.Queries();
+  for (size_t i = queries.size(); i-- > 1;) {
+    TDataQuery& query = *queries[i];
+    if (!query.IsSubQuery || query.Kind != kStatementSelect || &query == skip) continue;
+    TQueryPlan* plan = PlanOf(&query);
+    if (!plan) SqlFail("Sub-select query is not prepared");
+    RunChain(*plan, -1);
+    plan->Values.clear();
+    if (plan->Fields.empty()) continue;
+    for (size_t r = 0; r < plan->RowCount(); ++r)
+      plan->Values.insert(
+          FieldKeyOf(plan->Fields.front(), plan->Rows.data() + r * plan->RecordSize));
+  }
+}
+
 TDataCursor* TSelectRunner::ExecuteStatement(TQueryStatement& statement, bool returnResult) {
   TDataQuery& master = *statement.Master();
   if (IsDefinitionStatement(master.Kind)) {
@@ -199,20 +216,7 @@ TDataCursor* TSelectRunner::ExecuteStatement(TQueryStatement& statement, bool re
     return nullptr;
   }
   const auto start = std::chrono::steady_clock::now();
-  // Sub-selects first, the innermost (the last made) first.
-  const auto& queries = statement.Queries();
-  for (size_t i = queries.size(); i-- > 1;) {
-    TDataQuery& query = *queries[i];
-    if (!query.IsSubQuery || query.Kind != kStatementSelect) continue;
-    TQueryPlan* plan = PlanOf(&query);
-    if (!plan) SqlFail("Sub-select query is not prepared");
-    RunChain(*plan, -1);
-    plan->Values.clear();
-    if (plan->Fields.empty()) continue;
-    for (size_t r = 0; r < plan->RowCount(); ++r)
-      plan->Values.insert(
-          FieldKeyOf(plan->Fields.front(), plan->Rows.data() + r * plan->RecordSize));
-  }
+  RunSubSelects(statement, nullptr);
   TQueryPlan* plan = PlanOf(&master);
   if (!plan) SqlFail("SELECT statement is not prepared");
   std::unique_ptr<TDataCursor> result;

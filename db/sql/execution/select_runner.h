@@ -23,6 +23,11 @@ class TSelectRunner : public TStatementRunner {
 
   // The plan of a prepared query, or null.
   TQueryPlan* PlanOf(const TDataQuery* query);
+  // Runs the IN sub-selects of statement, the innermost first, into their value sets; skip (a
+  // sub-query that is no IN sub-select, such as the source of INSERT ... SELECT) is left out.
+  void RunSubSelects(TQueryStatement& statement, const TDataQuery* skip);
+  // Runs the SELECT of plan and the UNION members after it into plan's Rows, finished.
+  void RunQueryRows(TQueryPlan& plan) { RunChain(plan, -1); }
 
  private:
   // Collects the rows of the query of plan (grouped, not yet ordered or cut).
