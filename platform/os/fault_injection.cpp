@@ -52,6 +52,7 @@ bool TFileFaultPlan::BeforeFlush(const std::string& path) {
     errno = flush_error;
     return false;
   }
+  if (on_flush) on_flush(path);
   return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -41,6 +42,9 @@ class TFileFaultPlan {
   // The nth flush fails with error.
   uint64_t fail_flush_at = 0;
   int flush_error = 0;
+  // Called with the path of every flush that goes ahead (a file's data, or a directory's
+  // entries, about to be made durable): a test of power loss keeps what survives it.
+  std::function<void(const std::string& path)> on_flush;
 
   // The nth rename (or delete) fails with error; the file stays where it was.
   uint64_t fail_rename_at = 0;

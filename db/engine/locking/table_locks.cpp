@@ -28,6 +28,8 @@ bool TDataTable::BeginRead() {
       !TakesLocks() || !files_open_) {
     return false;
   }
+  // A commit left unfinished is completed under the write lock before anyone reads.
+  RecoverFoundJournal();
   if (!TakeReadSlot(index_file_, read_index_token_)) {
     read_index_token_ = 0;
     Raise(VUZODE_LOCKTIMEOUT);
@@ -55,6 +57,7 @@ bool TDataTable::BeginQueryRead() {
       !TakesLocks() || !files_open_) {
     return false;
   }
+  RecoverFoundJournal();
   if (!TakeReadSlot(index_file_, query_read_index_token_)) {
     query_read_index_token_ = 0;
     Raise(VUZODE_LOCKTIMEOUT);
@@ -97,7 +100,20 @@ bool TDataTable::BeginWrite(bool readersWait) {
   }
   write_lock_held_ = true;
   write_slots_held_ = slots;
-  return transaction_lock_held_ ? false : RefreshIfChanged();
+  // With the reader slots held nobody reads: a journal left beside the table is replayed (or
+  // dropped) now, and the change check below sees the completed files.
+  bool recovered = false;
+  if (slots && JournalFound()) {
+    try {
+      RecoverJournal();
+      recovered = true;
+    } catch (...) {
+      EndWrite();
+      throw;
+    }
+  }
+  if (transaction_lock_held_) return false;
+  return RefreshIfChanged() || recovered;
 }
 
 void TDataTable::EndWrite() {

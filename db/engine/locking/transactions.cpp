@@ -14,11 +14,34 @@
 //       commit that was reported as failed.
 //   (3) Rollback releases only locks the table holds, so a start that failed half-way rolls
 //       back cleanly and its first error is the one reported.
+//   (4) With commit journals, a commit that writes more than one table is one group: every
+//       table's journal is complete before the group's commit record is written, and nothing is
+//       written in place before the record is (CommitGroup); a failure before then drops every
+//       table's buffers, so the transaction is in no table.
+#include <algorithm>
+
 #include "db/engine/errors/engine_error.h"
+#include "db/engine/locking/commit_record.h"
 #include "db/engine/session/data_directory.h"
 #include "db/engine/session/data_session.h"
 #include "db/engine/table/data_table.h"
 #include "db/storage/files/lock_layout.h"
+#include "platform/os/path.h"
+#include "platform/os/whole_file.h"
+
+namespace {
+
+// Whether the directory's commit goes through one commit group: two or more tables of the
+// transaction write through their journals.
+bool UsesCommitGroup(const std::vector<std::unique_ptr<TDataTable>>& tables) {
+  int journaled = 0;
+  for (const auto& t : tables) {
+    if (t->InTransaction() && !t->ReadOnly() && t->FilesOpen() && t->JournalOn()) ++journaled;
+  }
+  return journaled > 1;
+}
+
+}  // namespace
 
 void TDataTable::StartTransaction() {
   if (read_only_ || in_transaction_) return;
@@ -37,6 +60,11 @@ void TDataTable::StartTransaction() {
   SetTransactionLockHeld(true);
   if (TakesLocks() && files_open_) {
     try {
+      // A commit left unfinished is completed first (under the write lock, which replays it).
+      if (JournalFound()) {
+        BeginWrite();
+        EndWrite();
+      }
       RefreshIfChanged();
     } catch (...) {
       ReleaseTransactionLock();
@@ -65,6 +93,28 @@ void TDataTable::WriteCommit(bool end, bool flush) {
   }
   in_transaction_ = true;
   SetTransactionLockHeld(held);
+}
+
+bool TDataTable::StageWrite() {
+  // As WriteCommit: out of the transaction while gathering.
+  in_transaction_ = false;
+  const bool held = transaction_lock_held_;
+  SetTransactionLockHeld(false);
+  bool staged = false;
+  try {
+    staged = StageCommit(false);
+  } catch (...) {
+    in_transaction_ = true;
+    SetTransactionLockHeld(held);
+    throw;
+  }
+  in_transaction_ = true;
+  SetTransactionLockHeld(held);
+  return staged;
+}
+
+void TDataTable::FinishWrite(bool trim) {
+  CloseCommit(trim);
 }
 
 void TDataTable::EndTransaction(bool end) {
@@ -130,9 +180,13 @@ void TDataDirectory::Commit(bool end, bool flush, bool /*flag*/) {
   size_t written = tables_.size();  // tables [written, size) have finished their write
   try {
     for (size_t i = tables_.size(); i-- > 0;) tables_[i]->PrepareCommit();
-    for (size_t i = tables_.size(); i-- > 0;) {
-      tables_[i]->WriteCommit(end, flush);
-      written = i;
+    if (UsesCommitGroup(tables_)) {
+      CommitGroup(end, flush, written);
+    } else {
+      for (size_t i = tables_.size(); i-- > 0;) {
+        tables_[i]->WriteCommit(end, flush);
+        written = i;
+      }
     }
   } catch (...) {
     failure = std::current_exception();
@@ -157,6 +211,76 @@ void TDataDirectory::Commit(bool end, bool flush, bool /*flag*/) {
     FreeIdleTables();
   }
   if (failure) std::rethrow_exception(failure);
+}
+
+void TDataDirectory::CommitGroup(bool end, bool flush, size_t& written) {
+  // The tables with something to write, last to first, gathered out of the transaction so the
+  // caches may trim as they write.
+  std::vector<TDataTable*> staged;
+  std::vector<std::string> recorded;  // folders whose record may be on disk
+  uint64_t group = 0;
+  bool sync = flush;
+  try {
+    for (size_t i = tables_.size(); i-- > 0;) {
+      TDataTable& t = *tables_[i];
+      if (!t.InTransaction() || t.ReadOnly()) continue;
+      sync = sync || t.Session().ForceBufferFlush();
+      if (t.StageWrite()) staged.push_back(&t);
+    }
+    if (staged.size() < 2) {
+      // One table (or none) writes: its own journal is the whole commit.
+      for (TDataTable* t : staged) {
+        t->PublishCommit(0, sync);
+        t->ApplyCommit(sync);
+        t->FinishWrite(end);
+      }
+      written = 0;
+      return;
+    }
+    group = NewCommitGroup();
+    std::vector<std::string> journals;
+    std::vector<std::string> folders;
+    for (TDataTable* t : staged) {
+      t->PublishCommit(group, sync);
+      journals.push_back(t->JournalPath());
+      const std::string folder = platform::FileDirectory(t->JournalPath());
+      if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+        folders.push_back(folder);
+      }
+    }
+    // The transaction has happened once its record is whole, in every folder of its tables.
+    for (const std::string& folder : folders) {
+      recorded.push_back(folder);
+      if (!WriteCommitRecord(CommitRecordPath(folder, group), group, journals, sync)) {
+        staged.front()->Raise(VUZODE_WRITEERR, {}, {}, "commit record");
+      }
+    }
+  } catch (...) {
+    // (4): nothing was written in place: every table drops what it gathered.
+    for (TDataTable* t : staged) {
+      try {
+        t->AbandonCommit();
+      } catch (const EVUZODEEngineError&) {
+        // The commit's own error is reported.
+      }
+    }
+    // A record without its journals replays nothing; one that cannot go is never read again.
+    for (const std::string& folder : recorded) {
+      static_cast<void>(platform::RemoveWholeFile(CommitRecordPath(folder, group)));
+    }
+    throw;
+  }
+  // From here on a failure leaves the journals and the record: the tables are completed from
+  // them at their next lock. Once every table is written in place the record goes first: a
+  // journal of the group left after it is dropped, and has nothing left to write.
+  for (TDataTable* t : staged) t->ApplyCommit(sync);
+  for (const std::string& folder : recorded) {
+    if (!platform::RemoveWholeFile(CommitRecordPath(folder, group))) {
+      staged.front()->Raise(VUZODE_WRITEERR, {}, {}, "commit record");
+    }
+  }
+  for (TDataTable* t : staged) t->FinishWrite(end);
+  written = 0;
 }
 
 void TDataDirectory::Rollback(bool /*flag*/) {

@@ -96,6 +96,9 @@ class TDataDirectory {
   // Frees the tables that are neither open nor in a transaction.
   void FreeIdleTables();
   void RemoveTable(TDataTable* table);
+  // The writes of a commit over several journaled tables, all or none (transactions.cpp);
+  // written becomes 0 once every table has written.
+  void CommitGroup(bool end, bool flush, size_t& written);
 
   TDataSession& session_;
   int32_t remote_handle_ = 0;

@@ -38,6 +38,11 @@ class TDataSession {
   void SetForceBufferFlush(bool value) { force_buffer_flush_ = value; }
   bool StrictChangeDetection() const { return strict_change_detection_; }
   void SetStrictChangeDetection(bool value) { strict_change_detection_ = value; }
+  // Whether the tables' writes go through their commit journals (on by default). Off, a
+  // process killed or a machine losing power while a commit is written may leave a table's
+  // files out of step (for bulk loads that can be redone).
+  bool CommitJournal() const { return commit_journal_; }
+  void SetCommitJournal(bool value) { commit_journal_ = value; }
   uint8_t LockRetryCount() const { return lock_retry_count_; }
   void SetLockRetryCount(uint8_t value) { lock_retry_count_ = value; }
   uint16_t LockWaitTime() const { return lock_wait_time_; }
@@ -119,6 +124,7 @@ class TDataSession {
   std::vector<std::string> passwords_;
   bool force_buffer_flush_ = false;
   bool strict_change_detection_ = false;
+  bool commit_journal_ = true;
   uint8_t lock_retry_count_ = 15;
   uint16_t lock_wait_time_ = 100;
   uint8_t lock_protocol_ = 0;

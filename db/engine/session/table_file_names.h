@@ -13,6 +13,9 @@ inline constexpr std::string_view kBlobExtension = ".BLB";
 inline constexpr std::string_view kDataBackupExtension = ".DBK";
 inline constexpr std::string_view kIndexBackupExtension = ".IBK";
 inline constexpr std::string_view kBlobBackupExtension = ".BBK";
+// The commit journal left beside a table by a commit that did not finish, and its backup name.
+inline constexpr std::string_view kJournalExtension = ".JNL";
+inline constexpr std::string_view kJournalBackupExtension = ".JBK";
 
 // Surrounding blanks (spaces, tabs, line ends) removed.
 std::string TrimmedText(std::string_view text);

@@ -25,6 +25,7 @@ class TTableLink : public TLinkBase {
     return (table_.exclusive_ || table_.transaction_lock_held_) && table_.written_;
   }
   void Written() override { table_.Written(); }
+  bool FlushForRoom() override { return table_.FlushForRoom(); }
 
  protected:
   TDataTable& table_;
@@ -164,6 +165,15 @@ void TDataTable::OpenFilesNow() {
                          blob_file_.ReadOnlyAttribute();
   if (read_only_attribute_) read_only_ = true;
   read_index_token_ = read_blob_token_ = query_read_index_token_ = query_read_blob_token_ = 0;
+  // A commit that did not finish is completed (or its torn journal dropped) before the table's
+  // first use, also by a reader that will take no lock.
+  try {
+    SetJournalPath();
+    RecoverFoundJournal();
+  } catch (...) {
+    CloseFilesNow();
+    throw;
+  }
 }
 
 void TDataTable::CloseFilesNow() {
@@ -179,6 +189,8 @@ void TDataTable::CloseFilesNow() {
   files_open_ = false;
   index_rebuilt_ = false;
   written_ = false;
+  journal_.Clear();
+  journal_published_ = journal_pending_ = hold_for_journal_ = false;
 }
 
 void TDataTable::CloseFiles(bool discard) {
@@ -276,6 +288,7 @@ void TDataTable::CreateFiles(const TTableDefinition& definition) {
   written_ = true;
   read_only_ = read_only_attribute_ = false;
   ApplySessionFigures();
+  SetJournalPath();
 }
 
 void TDataTable::DeleteFiles() {
@@ -284,6 +297,12 @@ void TDataTable::DeleteFiles() {
   // A table may lack its index file (its next open would recreate it); it still goes whole.
   if (index_file_.FileExists()) index_file_.DeleteFile();
   if (blob_file_.FileExists()) blob_file_.DeleteFile();
+  // A journal left behind goes with the table: it must never be applied to a later table of
+  // the same name.
+  TFileHandler journal;
+  journal.SetFileName(FileNameOf(kJournalExtension));
+  journal.SetInMemory(InMemory());
+  if (!InMemory() && journal.FileExists()) journal.DeleteFile();
 }
 
 void TDataTable::RenameFiles(std::string_view newName, bool backup) {
@@ -293,9 +312,14 @@ void TDataTable::RenameFiles(std::string_view newName, bool backup) {
     std::string_view Normal;
     std::string_view Backup;
   };
+  // A journal left behind moves with the files it completes.
+  TFileHandler journal;
+  journal.SetFileName(FileNameOf(kJournalExtension));
+  journal.SetInMemory(InMemory());
   const TPair files[] = {{&data_file_, kDataExtension, kDataBackupExtension},
                          {&index_file_, kIndexExtension, kIndexBackupExtension},
-                         {&blob_file_, kBlobExtension, kBlobBackupExtension}};
+                         {&blob_file_, kBlobExtension, kBlobBackupExtension},
+                         {&journal, kJournalExtension, kJournalBackupExtension}};
   const std::string base = HasPath(newName) || InMemory()
                                ? std::string(newName)
                                : directory_.Path() + std::string(newName);
@@ -353,6 +377,34 @@ void TDataTable::EmptyFiles() {
 
 void TDataTable::FlushBuffers(bool trim, bool forceHeaders, bool flush) {
   if (!files_open_) return;
+  const bool sync = flush || Session().ForceBufferFlush();
+  if (JournalOn() && !read_only_) {
+    // A commit of this session left in its journal is completed first; a write-through that
+    // has anything to write holds the write lock (or the table exclusively), which the replay
+    // needs too.
+    if (journal_pending_ && (write_lock_held_ || !TakesLocks())) RecoverJournal();
+    if (StageCommit(forceHeaders)) {
+      PublishCommit(0, sync);
+      FinishCommit(false, sync);
+    }
+  } else {
+    WriteInPlace(forceHeaders, sync);
+  }
+  if (trim) TrimBuffers();
+}
+
+void TDataTable::TrimBuffers() {
+  // Nothing is dirty after a write-through: the index cache may trim also while it would
+  // otherwise hold its pages.
+  const bool held = index_file_.HoldDirtyPages();
+  index_file_.SetHoldDirtyPages(false);
+  data_file_.TrimRecords();
+  index_file_.TrimPages();
+  if (HasBlobFile()) blob_file_.TrimBlocks();
+  index_file_.SetHoldDirtyPages(held);
+}
+
+bool TDataTable::WriteBuffers(bool forceHeaders) {
   bool wrote = data_file_.FlushRecords();
   wrote = data_file_.WriteDescriptors() || wrote;
   wrote = index_file_.FlushPages() || wrote;
@@ -362,19 +414,16 @@ void TDataTable::FlushBuffers(bool trim, bool forceHeaders, bool flush) {
     wrote = blob_file_.WriteHeader(forceHeaders) || wrote;
   }
   // The data header last: its change counter tells other sessions the change is complete.
-  wrote = data_file_.WriteHeader(forceHeaders) || wrote;
-  if (wrote) {
-    written_ = true;
-    if (flush || Session().ForceBufferFlush()) {
-      data_file_.Flush();
-      index_file_.Flush();
-      if (HasBlobFile()) blob_file_.Flush();
-    }
-  }
-  if (trim) {
-    data_file_.TrimRecords();
-    index_file_.TrimPages();
-    if (HasBlobFile()) blob_file_.TrimBlocks();
+  return data_file_.WriteHeader(forceHeaders) || wrote;
+}
+
+void TDataTable::WriteInPlace(bool forceHeaders, bool sync) {
+  if (!WriteBuffers(forceHeaders)) return;
+  written_ = true;
+  if (sync) {
+    data_file_.Flush();
+    index_file_.Flush();
+    if (HasBlobFile()) blob_file_.Flush();
   }
 }
 

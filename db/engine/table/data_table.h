@@ -4,8 +4,9 @@
 //
 // The write path. Dirty records, index pages and BLOB blocks reach the files in one place only,
 // FlushBuffers, at a commit, after a change outside a transaction, and when an exclusive table
-// is closed; the caches' own evictions outside a transaction are the one other writer. Anything
-// that must wrap every write of a table (a commit journal) wraps FlushBuffers.
+// is closed; the caches' own evictions outside a transaction are the one other writer. With the
+// session's commit journal on (table/table_journal.cpp) FlushBuffers gathers every write into
+// the table's journal first, and the caches' evictions go through FlushBuffers.
 //
 // Invariants:
 //   (1) The three files are open exactly while FilesOpen() (OpenFiles, CreateFiles, CloseFiles);
@@ -29,6 +30,7 @@
 #include "db/sql/bitmaps/records_bitmap.h"
 #include "db/storage/blob/blob_file.h"
 #include "db/storage/data/data_file.h"
+#include "db/storage/files/commit_journal.h"
 #include "db/storage/index/index_file.h"
 
 class TDataDirectory;
@@ -106,6 +108,26 @@ class TDataTable {
   // Drops every cached buffer unwritten; with reloadHeaders reads the headers again.
   void DiscardBuffers(bool trim, bool reloadHeaders);
 
+  // The commit journal (table/table_journal.cpp). On for a disk table that is not temporary
+  // while the session has it on.
+  bool JournalOn() const;
+  // The journal's on-disk name (beside the data file), known while the files are open.
+  const std::string& JournalPath() const { return journal_path_; }
+  // Completes the table from a journal left beside it, or discards the journal when it is torn
+  // or stale; true when it replayed one. REQUIRES: the write lock (or the table exclusively).
+  bool RecoverJournal();
+  // The steps of a commit over several tables (transactions.cpp): gather the buffers into the
+  // journal (true when there is anything to write), write the journal naming group, write it in
+  // place and remove the journal (trimming the caches with trim); or drop what was gathered and
+  // published, and the buffers with it.
+  bool StageCommit(bool forceHeaders);
+  void PublishCommit(uint64_t group, bool sync);
+  void FinishCommit(bool trim, bool sync);
+  // FinishCommit's two steps: write in place; remove the journal and trim.
+  void ApplyCommit(bool sync);
+  void CloseCommit(bool trim);
+  void AbandonCommit();
+
   // Locks (locking/table_locks.cpp).
   bool BeginRead();
   void EndRead();
@@ -140,7 +162,10 @@ class TDataTable {
   // so a failure before the change is written through can be taken back whole.
   void SetChangeInProgress(bool value) {
     change_in_progress_ = value;
-    index_file_.SetHoldDirtyPages(value || transaction_lock_held_);
+    // An exclusive table's changes reach the files only through FlushBuffers (so through
+    // its journal) from the first change until the next write-through.
+    if (value && exclusive_ && JournalOn()) hold_for_journal_ = true;
+    UpdateHoldDirtyPages();
   }
   bool HoldsBuffers() const { return transaction_lock_held_ || change_in_progress_; }
 
@@ -148,6 +173,10 @@ class TDataTable {
   void StartTransaction();
   void PrepareCommit();
   void WriteCommit(bool end, bool flush);
+  // WriteCommit in steps for a commit group: gather the buffers (true when anything is to be
+  // written; PublishCommit and ApplyCommit follow), then remove the journal and trim.
+  bool StageWrite();
+  void FinishWrite(bool trim);
   void EndTransaction(bool end);
   void RollbackTransaction();
 
@@ -164,10 +193,31 @@ class TDataTable {
   // The transaction lock flag, which also makes the index cache keep its dirty pages (3).
   void SetTransactionLockHeld(bool value) {
     transaction_lock_held_ = value;
-    index_file_.SetHoldDirtyPages(value || change_in_progress_);
+    UpdateHoldDirtyPages();
   }
   bool BeforeMissRead();
   void Written() { written_ = true; }
+  // The caches need room outside a change: with the journal on, the whole table is written
+  // through FlushBuffers (true); else the cache writes its own units (false).
+  bool FlushForRoom();
+  void WriteInPlace(bool forceHeaders, bool sync);
+  // The write path's calls of the three files' writers, in their order (the data header last).
+  bool WriteBuffers(bool forceHeaders);
+  void TrimBuffers();
+  void SetCapture(bool on);
+  // The journal's name from the data file's on-disk name (empty for a memory table).
+  void SetJournalPath();
+  // Recovers a journal found beside the table under the write lock, taking it for the purpose
+  // when this session does not hold it.
+  void RecoverFoundJournal();
+  // Whether a journal lies beside the table (or this session left one) and may be recovered.
+  bool JournalFound() const;
+  // Whether index pages stay dirty in the cache until FlushBuffers (a change, a transaction,
+  // or the journal, whose writes all go through FlushBuffers).
+  void UpdateHoldDirtyPages() {
+    index_file_.SetHoldDirtyPages(transaction_lock_held_ || change_in_progress_ ||
+                                  hold_for_journal_);
+  }
   // Takes the read lock of one file (index or BLOB) with the session's attempts.
   bool TakeReadSlot(TFileHandler& file, uint16_t& token);
 
@@ -203,4 +253,12 @@ class TDataTable {
   bool written_ = false;
   uint32_t record_lock_waits_ = 0;
   bool change_in_progress_ = false;
+  // The journal: its path, the units of the commit being written, whether FlushBuffers is
+  // gathering them now, and whether a journal of this session was left behind.
+  std::string journal_path_;
+  TCommitJournal journal_;
+  bool flushing_ = false;
+  bool hold_for_journal_ = false;
+  bool journal_published_ = false;
+  bool journal_pending_ = false;
 };

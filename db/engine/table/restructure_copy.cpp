@@ -27,9 +27,11 @@
 
 namespace {
 
-constexpr std::string_view kExtensions[3] = {kDataExtension, kIndexExtension, kBlobExtension};
-constexpr std::string_view kBackups[3] = {kDataBackupExtension, kIndexBackupExtension,
-                                          kBlobBackupExtension};
+// A table's files, with the journal a commit may have left, which moves and goes with them.
+constexpr std::string_view kExtensions[4] = {kDataExtension, kIndexExtension, kBlobExtension,
+                                             kJournalExtension};
+constexpr std::string_view kBackups[4] = {kDataBackupExtension, kIndexBackupExtension,
+                                          kBlobBackupExtension, kJournalBackupExtension};
 
 void Name(TFileHandler& file, const std::string& name, bool memory) {
   file.SetFileName(name);
@@ -97,7 +99,7 @@ void MoveAll(const std::vector<std::string>& from, const std::vector<std::string
 }
 
 std::vector<std::string> NamesOf(const std::string& path, const std::string& table,
-                                 const std::string_view (&extensions)[3]) {
+                                 const std::string_view (&extensions)[4]) {
   std::vector<std::string> names;
   for (std::string_view e : extensions) names.push_back(path + TableFileName(table, e));
   return names;

@@ -192,6 +192,7 @@ class TDataFile : public TFileHandler, private TCacheOwner {
   bool TransactionLockHeld() const override { return link_->TransactionLockHeld(); }
   bool BeforeMissRead() override { return link_->BeforeMissRead(); }
   bool AllowShortRead() const override { return link_->AllowShortRead(); }
+  bool FlushForRoom() override { return link_->FlushForRoom(); }
   void DecodeUnit(uint8_t* unit, uint32_t size) override;
   void EncodeUnit(uint8_t* unit, uint32_t size) override;
   void HeaderChanged() override;

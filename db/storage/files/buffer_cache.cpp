@@ -162,7 +162,7 @@ std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry() {
   if (entries_.Size() < capacity_) return pool_.Take();
   TCacheEntry* victim = EvictionCandidate();
   if (victim == nullptr && !owner_.TransactionLockHeld()) {
-    Flush();
+    if (!owner_.FlushForRoom()) Flush();
     victim = EvictionCandidate();
   }
   if (victim == nullptr) {
@@ -350,7 +350,7 @@ void TBufferCache::Trim(uint32_t capacity) {
     };
     collect();
     if (victims.size() < excess) {
-      Flush();
+      if (!owner_.FlushForRoom()) Flush();
       collect();
     }
     for (TCacheEntry* victim : victims) pool_.Return(Remove(victim));

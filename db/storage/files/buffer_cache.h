@@ -90,6 +90,10 @@ class TCacheOwner {
   virtual void HeaderChanged() {}
   // The cache wrote to the file.
   virtual void Written() {}
+  // Makes room by writing every changed unit of the table through its write path (so the
+  // writes go through its commit journal). False when the cache is to write its own dirty
+  // units instead.
+  virtual bool FlushForRoom() { return false; }
 };
 
 class TBufferCache {

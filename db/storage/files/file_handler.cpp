@@ -2,8 +2,10 @@
 #include "db/storage/files/file_handler.h"
 
 #include <cerrno>
+#include <vector>
 
 #include "db/engine/errors/engine_error.h"
+#include "db/storage/files/commit_journal.h"
 #include "db/storage/files/file_list.h"
 #include "db/storage/files/os_error_map.h"
 
@@ -82,11 +84,40 @@ void TFileHandler::LoadFromFile(const std::string& sourceName, uint16_t progress
   if (result < 0) RaiseFileError(static_cast<uint16_t>(-result));
 }
 
+int64_t TFileHandler::Position() const {
+  const int64_t position = file_->Seek(handle_id_, kSeekFromCurrent, 0);
+  if (position < 0) RaiseFileError(EngineCodeOfOsError(platform::LastOsError()));
+  return position;
+}
+
+void TFileHandler::CaptureWrite(const void* buffer, uint32_t count) {
+  const int64_t position = Position();
+  // The first write of a header (offset 0) notes the header as it is on disk: a journal left
+  // behind is replayed only over that state or its own (commit_journal.h, (3)).
+  if (position == 0 && count > 0 && !capture_->HasPreImage(capture_id_)) {
+    std::vector<uint8_t> old(count);
+    platform::SetLastOsError(0);
+    const int64_t got = file_->Read(handle_id_, old.data(), count);
+    if (got < 0) RaiseFileError(VUZODE_READERR);
+    capture_->RecordPreImage(capture_id_, count, {old.data(), static_cast<size_t>(got)});
+  }
+  capture_->Record(capture_id_, position, buffer, count);
+  if (file_->Seek(handle_id_, kSeekFromStart, position + count) < 0) {
+    RaiseFileError(EngineCodeOfOsError(platform::LastOsError()));
+  }
+}
+
 uint32_t TFileHandler::Read(void* buffer, uint32_t count, bool allowShort) {
   int64_t got = 0;
   if (file_ != nullptr) {
+    const int64_t position = capture_ != nullptr ? Position() : 0;
     platform::SetLastOsError(0);  // a read cut short by the end of the file has no OS error
     got = file_->Read(handle_id_, buffer, count);
+    if (capture_ != nullptr && got >= 0) {
+      got = capture_->Overlay(capture_id_, position, static_cast<uint8_t*>(buffer), count,
+                              static_cast<uint32_t>(got));
+      file_->Seek(handle_id_, kSeekFromStart, position + got);
+    }
   } else {
     platform::SetLastOsError(EBADF);
   }
@@ -95,6 +126,10 @@ uint32_t TFileHandler::Read(void* buffer, uint32_t count, bool allowShort) {
 }
 
 void TFileHandler::Write(const void* buffer, uint32_t count) {
+  if (capture_ != nullptr && file_ != nullptr) {
+    CaptureWrite(buffer, count);
+    return;
+  }
   int64_t put = -1;
   if (file_ != nullptr) {
     platform::SetLastOsError(0);
@@ -106,7 +141,7 @@ void TFileHandler::Write(const void* buffer, uint32_t count) {
 }
 
 void TFileHandler::Flush() {
-  if (file_ == nullptr) return;
+  if (file_ == nullptr || capture_ != nullptr) return;
   if (!file_->Flush(handle_id_)) RaiseFileError(VUZODE_WRITEERR);
 }
 
@@ -121,7 +156,7 @@ int64_t TFileHandler::GetFileSize() {
   if (file_ == nullptr) return 0;
   const int64_t size = file_->GetSize();
   if (size < 0) RaiseFileError(EngineCodeOfOsError(platform::LastOsError()));
-  return size;
+  return capture_ != nullptr ? capture_->SizeAfter(capture_id_, size) : size;
 }
 
 bool TFileHandler::LockRegion(int64_t length, int64_t offset) {

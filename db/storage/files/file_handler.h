@@ -17,6 +17,8 @@
 #include "db/storage/files/abstract_file.h"
 #include "db/storage/files/file_copy.h"
 
+class TCommitJournal;
+
 class TFileHandler {
  public:
   TFileHandler() = default;
@@ -79,6 +81,15 @@ class TFileHandler {
   bool Temporary() const { return temporary_; }
   void SetTemporary(bool value) { temporary_ = value; }
 
+  // While a journal is set, writes go into it as units of file id instead of the file, reads
+  // and the size see them, and Flush does nothing: the commit writes the journal, then applies
+  // it (commit_journal.h). Null ends the capture.
+  void SetCapture(TCommitJournal* journal, uint8_t id) {
+    capture_ = journal;
+    capture_id_ = id;
+  }
+  TCommitJournal* Capture() const { return capture_; }
+
  protected:
   // Raises code with FileName() as the table item.
   [[noreturn]] void RaiseFileError(uint16_t code) const;
@@ -93,6 +104,11 @@ class TFileHandler {
   bool read_only_attribute_ = false;
   bool opened_ = false;
   bool temporary_ = false;
+  TCommitJournal* capture_ = nullptr;
+  uint8_t capture_id_ = 0;
+
+  int64_t Position() const;
+  void CaptureWrite(const void* buffer, uint32_t count);
 };
 
 // Holds a file handler's access guard for one transfer, also when the transfer raises.
