@@ -79,9 +79,12 @@ TDataFileHeader TDataFile::LoadHeader(int64_t* fileSize) {
   uint8_t bytes[kDataFileHeaderSize];
   {
     TFileAccess access(*this);
-    if (fileSize != nullptr) *fileSize = GetFileSize();
     Seek(0);
     Read(bytes, sizeof bytes, false);
+    // Asked after the header, the size covers every record the header counts: writers write
+    // the records before the header. Asked before, another process's append in between would
+    // make a sound header look corrupt.
+    if (fileSize != nullptr) *fileSize = GetFileSize();
   }
   TDataFileHeader header;
   if (!DecodeDataFileHeader(bytes, header)) RaiseCorrupt(VUZODE_HEADERCORRUPT, "header text");
