@@ -11,6 +11,7 @@
 #include "db/sql/execution/change_plan.h"
 #include "db/sql/execution/row_walker.h"
 #include "db/sql/execution/sql_failure.h"
+#include "db/sql/execution/value_compare.h"
 #include "db/sql/expressions/evaluate.h"
 #include "db/sql/expressions/value_conversion.h"
 
@@ -77,17 +78,8 @@ void StoreField(const TChangePlan& plan, const TAssignment& assignment,
       Mismatch(plan, field, assignment.ValueText);
     from = &scratch;
   }
-  if (field.Type == kFieldString) {
-    // Longer texts are cut to the column; the empty text is NULL.
-    const std::string_view text = from->StringValue();
-    const size_t length = std::min<size_t>(text.size(), field.StoredLength - 1u);
-    if (length == 0) return;
-    std::memcpy(at + 1, text.data(), length);
-  } else {
-    std::memcpy(at + 1, from->Value(),
-                std::min<size_t>(field.StoredLength, static_cast<size_t>(from->ValueSize())));
-  }
-  at[0] = 1;
+  // Longer texts are cut to the column; the empty text is NULL.
+  PutFieldValue(field, *from, at);
 }
 
 }  // namespace

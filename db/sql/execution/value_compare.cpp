@@ -119,14 +119,18 @@ void StoreValue(const FieldDescriptor& field, const TExpToken& value, TExpToken&
   }
   std::memset(at, 0, 1u + field.StoredLength);
   if (from->IsNull) return;
+  PutFieldValue(field, *from, at);
+}
+
+void PutFieldValue(const FieldDescriptor& field, const TExpToken& value, uint8_t* at) {
   if (field.Type == kFieldString) {
-    const std::string_view text = from->StringValue();
+    const std::string_view text = value.StringValue();
     const size_t length = std::min<size_t>(text.size(), field.StoredLength - 1u);
     if (length == 0) return;
     std::memcpy(at + 1, text.data(), length);
   } else {
-    std::memcpy(at + 1, from->Value(),
-                std::min<size_t>(field.StoredLength, static_cast<size_t>(from->ValueSize())));
+    std::memcpy(at + 1, value.Value(),
+                std::min<size_t>(field.StoredLength, static_cast<size_t>(value.ValueSize())));
   }
   at[0] = 1;
 }

@@ -37,6 +37,9 @@ class TExpToken;
 // empty string, is stored as NULL.
 void StoreValue(const FieldDescriptor& field, const TExpToken& value, TExpToken& scratch,
                 uint8_t* record);
+// Writes value, not NULL and already of field's type, into the cleared slot at (indicator and
+// stored bytes): a string is cut to the column, and the empty string stays NULL.
+void PutFieldValue(const FieldDescriptor& field, const TExpToken& value, uint8_t* at);
 // Copies field source of a source record into field target of a result record.
 void CopyField(const FieldDescriptor& source, const uint8_t* from, const FieldDescriptor& target,
                uint8_t* to);
