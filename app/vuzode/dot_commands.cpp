@@ -134,19 +134,24 @@ bool TShell::ResolveTable(const std::string& name, std::string& table) {
   return !table.empty();
 }
 
+bool TShell::TablesNamedBy(const std::vector<std::string>& args, std::vector<std::string>& tables) {
+  if (args.size() <= 1) {
+    tables = database_.TableNames();
+    return true;
+  }
+  std::string table;
+  if (!ResolveTable(args[1], table)) return false;
+  tables.assign(1, table);
+  return true;
+}
+
 void TShell::ShowTables() {
   for (const std::string& table : database_.TableNames()) out_ << table << "\n";
 }
 
 void TShell::ShowSchema(const std::vector<std::string>& args) {
   std::vector<std::string> tables;
-  if (args.size() > 1) {
-    std::string table;
-    if (!ResolveTable(args[1], table)) return;
-    tables.push_back(table);
-  } else {
-    tables = database_.TableNames();
-  }
+  if (!TablesNamedBy(args, tables)) return;
   for (const std::string& table : tables)
     out_ << SchemaText(table, DefinitionOf(database_.Directory(), table));
 }
@@ -209,13 +214,7 @@ void TShell::ReadFile(const std::vector<std::string>& args) {
 
 void TShell::Check(const std::vector<std::string>& args) {
   std::vector<std::string> tables;
-  if (args.size() > 1) {
-    std::string table;
-    if (!ResolveTable(args[1], table)) return;
-    tables.push_back(table);
-  } else {
-    tables = database_.TableNames();
-  }
+  if (!TablesNamedBy(args, tables)) return;
   bool damaged = false;
   for (const std::string& table : tables) {
     const std::vector<std::string> problems = CheckShellTable(database_.Directory(), table);

@@ -61,6 +61,8 @@ class TShell {
   void Repair(const std::vector<std::string>& args);
   // The table of that name as the folder spells it, or a failure when there is none.
   bool ResolveTable(const std::string& name, std::string& table);
+  // The table args[1] names (resolved as above), or every table when args names none.
+  bool TablesNamedBy(const std::vector<std::string>& args, std::vector<std::string>& tables);
 
   TShellDatabase& database_;
   TOutputSettings output_;

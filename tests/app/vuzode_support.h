@@ -86,7 +86,7 @@ struct TColumn {
   uint8_t Size = 0;
 };
 
-using TRow = std::vector<std::optional<std::string>>;  // nullopt: NULL
+using TRow = engine_test::TTextRow;  // nullopt: NULL
 
 // Creates table in folder with columns (a primary key on the first when primary), an optional
 // secondary index on the given 1-based fields, and rows.
@@ -109,29 +109,7 @@ inline void MakeTable(const std::string& folder, const std::string& table,
     cursor.SetExclusive(true);
     cursor.CreateTable(definition, false);
   }
-  TDataCursor cursor(directory);
-  cursor.SetTableName(table);
-  cursor.OpenCursor();
-  const auto& fields = cursor.FieldDescriptors();
-  std::vector<uint8_t> buffer(cursor.RecordSize());
-  for (const TRow& row : rows) {
-    std::fill(buffer.begin(), buffer.end(), 0);
-    TRecordImage image(buffer.data(), buffer.size());
-    for (size_t i = 0; i < row.size() && i < fields.size(); ++i) {
-      if (!row[i]) continue;
-      switch (fields[i].Type) {
-        case kFieldString:
-          SetFieldString(image, fields[i], *row[i]);
-          break;
-        case kFieldFloat:
-          SetFieldFloat(image, fields[i], std::stod(*row[i]));
-          break;
-        default:
-          SetFieldInteger(image, fields[i], std::stoll(*row[i]));
-      }
-    }
-    cursor.AppendRecord(buffer.data(), false);
-  }
+  engine_test::AppendTextRows(directory, table, rows);
 }
 
 }  // namespace vuzode_test

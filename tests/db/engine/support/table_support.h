@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "db/engine/cursor/data_cursor.h"
 #include "db/engine/session/data_directory.h"
 #include "db/engine/table/data_table.h"
 #include "db/engine/table/table_definition.h"
@@ -137,6 +139,39 @@ inline std::vector<int64_t> IdsInKeyOrder(TDataTable& table) {
   // does); the operation is over.
   table.EndRead();
   return ids;
+}
+
+// One record given as texts, converted by the field types (strings as they are, floats and
+// integers parsed); nullopt leaves the field NULL.
+using TTextRow = std::vector<std::optional<std::string>>;
+
+// Appends rows to table of directory through a cursor.
+inline void AppendTextRows(TDataDirectory& directory, const std::string& table,
+                           const std::vector<TTextRow>& rows) {
+  TDataCursor cursor(directory);
+  cursor.SetTableName(table);
+  cursor.OpenCursor();
+  const auto& fields = cursor.FieldDescriptors();
+  std::vector<uint8_t> buffer(cursor.RecordSize());
+  for (const TTextRow& row : rows) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    TRecordImage image(buffer.data(), buffer.size());
+    for (size_t i = 0; i < row.size() && i < fields.size(); ++i) {
+      if (!row[i]) continue;
+      const std::string& text = *row[i];
+      switch (fields[i].Type) {
+        case kFieldString:
+          SetFieldString(image, fields[i], text);
+          break;
+        case kFieldFloat:
+          SetFieldFloat(image, fields[i], std::stod(text));
+          break;
+        default:
+          SetFieldInteger(image, fields[i], std::stoll(text));
+      }
+    }
+    cursor.AppendRecord(buffer.data(), false);
+  }
 }
 
 }  // namespace engine_test

@@ -27,7 +27,7 @@ struct TColumn {
   char Kind = 'i';
 };
 
-using TRow = std::vector<std::optional<std::string>>;  // nullopt: NULL
+using TRow = engine_test::TTextRow;  // nullopt: NULL
 
 class TSqlDatabase {
  public:
@@ -70,30 +70,7 @@ class TSqlDatabase {
 
   // Appends rows (texts converted by the field types) to table.
   void Insert(const std::string& table, const std::vector<TRow>& rows) {
-    TDataCursor cursor(*directory_);
-    cursor.SetTableName(table);
-    cursor.OpenCursor();
-    const auto& fields = cursor.FieldDescriptors();
-    std::vector<uint8_t> buffer(cursor.RecordSize());
-    for (const TRow& row : rows) {
-      std::fill(buffer.begin(), buffer.end(), 0);
-      TRecordImage image(buffer.data(), buffer.size());
-      for (size_t i = 0; i < row.size() && i < fields.size(); ++i) {
-        if (!row[i]) continue;
-        const std::string& text = *row[i];
-        switch (fields[i].Type) {
-          case kFieldString:
-            SetFieldString(image, fields[i], text);
-            break;
-          case kFieldFloat:
-            SetFieldFloat(image, fields[i], std::stod(text));
-            break;
-          default:
-            SetFieldInteger(image, fields[i], std::stoll(text));
-        }
-      }
-      cursor.AppendRecord(buffer.data(), false);
-    }
+    engine_test::AppendTextRows(*directory_, table, rows);
   }
 
   // Runs sql; answers the result cursor and sets live.
