@@ -61,8 +61,8 @@ bool TDataTable::FlushForRoom() {
 bool TDataTable::StageCommit(bool forceHeaders) {
   journal_.Clear();
   journal_published_ = false;
-  SetCapture(true);
   try {
+    SetCapture(true);
     WriteBuffers(forceHeaders);
   } catch (...) {
     SetCapture(false);
@@ -79,6 +79,17 @@ bool TDataTable::StageCommit(bool forceHeaders) {
 
 void TDataTable::PublishCommit(uint64_t group, bool sync) {
   journal_.SetGroupId(group);
+  // What went straight past the files' ends is on disk before the journal that refers to it.
+  if (sync) {
+    try {
+      if (journal_.HasWritesThrough(0)) data_file_.Flush();
+      if (journal_.HasWritesThrough(1)) index_file_.Flush();
+      if (journal_.HasWritesThrough(2)) blob_file_.Flush();
+    } catch (...) {
+      AbandonCommit();
+      throw;
+    }
+  }
   const std::vector<uint8_t> header = journal_.Header();
   const std::vector<uint8_t> trailer = journal_.Trailer(header);
   // With forced flushes the journal's directory entry is made durable too: a synced journal
@@ -183,10 +194,14 @@ bool TDataTable::RecoverJournal() {
   }
   if (replay) {
     // Stale when any header it writes is neither as before nor as after the commit.
+    // Stale too when a file is shorter than the writes the commit made straight to it (a file
+    // put back from a backup since).
     std::vector<std::vector<uint8_t>> current(kJournalFiles);
+    int64_t sizes[kJournalFiles] = {};
     TFileHandler* files[kJournalFiles] = {&data_file_, &index_file_,
                                           HasBlobFile() ? &blob_file_ : nullptr};
     for (int f = 0; f < kJournalFiles; ++f) {
+      if (files[f] != nullptr) sizes[f] = files[f]->GetFileSize();
       const uint32_t length = found.HeaderLength(static_cast<uint8_t>(f));
       if (length == 0 || files[f] == nullptr) continue;
       current[f].resize(length);
@@ -194,7 +209,7 @@ bool TDataTable::RecoverJournal() {
       files[f]->Seek(0);
       current[f].resize(files[f]->Read(current[f].data(), length, true));
     }
-    replay = found.Matches(current);
+    replay = found.Matches(current) && found.Covers(sizes);
     if (replay) {
       found.Apply(files);
       if (Session().ForceBufferFlush()) {

@@ -59,7 +59,32 @@ void TCommitJournal::Clear() {
     header_length_[f] = 0;
     extent_[f] = 0;
     cut_[f] = false;
+    base_[f] = -1;
+    journaled_end_[f] = 0;
+    through_[f] = 0;
   }
+}
+
+void TCommitJournal::StartFile(uint8_t file, int64_t diskSize) {
+  base_[file] = diskSize;
+}
+
+bool TCommitJournal::WritesThrough(uint8_t file, int64_t offset) const {
+  // Never a header (offset 0): its before-image decides whether a journal is stale (3).
+  return offset > 0 && base_[file] >= 0 && !cut_[file] && offset >= base_[file] &&
+         offset >= journaled_end_[file];
+}
+
+void TCommitJournal::WroteThrough(uint8_t file, int64_t offset, uint32_t count) {
+  through_[file] = std::max(through_[file], offset + count);
+}
+
+bool TCommitJournal::Covers(std::span<const int64_t> sizes) const {
+  for (int f = 0; f < kJournalFiles; ++f) {
+    if (through_[f] == 0) continue;
+    if (static_cast<size_t>(f) >= sizes.size() || sizes[f] < through_[f]) return false;
+  }
+  return true;
 }
 
 void TCommitJournal::Record(uint8_t file, int64_t offset, const void* bytes, uint32_t count) {
@@ -71,8 +96,12 @@ void TCommitJournal::Add(uint8_t file, uint8_t kind, int64_t offset, const void*
   if (kind == kJournalSetSize) {
     cut_[file] = true;
     extent_[file] = offset;
+    // Bytes written straight past the cut are gone once it is applied: a replay over a file
+    // already cut there must still be allowed (4).
+    through_[file] = std::min(through_[file], offset);
   } else if (kind == kJournalWrite) {
     extent_[file] = std::max(extent_[file], offset + count);
+    journaled_end_[file] = std::max(journaled_end_[file], offset + count);
   }
   const size_t at = units_area_.size();
   units_area_.resize(at + kUnitHeaderSize + count);
@@ -162,6 +191,7 @@ std::vector<uint8_t> TCommitJournal::Header() const {
   Put64(h + 24, units_area_.size());
   for (int f = 0; f < kJournalFiles; ++f) {
     Put32(h + 32 + 12 * f, header_length_[f]);
+    Put64(h + 36 + 12 * f, static_cast<uint64_t>(through_[f]));
   }
   Put32(h + 72, JournalChecksum({h, 72}));
   return image;
@@ -215,6 +245,8 @@ bool TCommitJournal::Parse(std::span<const uint8_t> image) {
   group_id_ = Get64(h + 16);
   for (int f = 0; f < kJournalFiles; ++f) {
     header_length_[f] = Get32(h + 32 + 12 * f);
+    through_[f] = static_cast<int64_t>(Get64(h + 36 + 12 * f));
+    if (through_[f] < 0) return false;
   }
   return true;
 }

@@ -12,8 +12,9 @@
 //   |  12    |  4   | reserved (0)                                                       |
 //   |  16    |  8   | group id: 0 for one table; else the commit record that must exist  |
 //   |  24    |  8   | bytes of the unit area                                             |
-//   |  32    | 36   | per file (data, index, BLOB) 3 x u32: header bytes (0 = the commit |
-//   |        |      | does not write this file's header), 0, 0                           |
+//   |  32    | 36   | per file (data, index, BLOB): u32 header bytes (0 = the commit does |
+//   |        |      | not write this file's header), u64 the size the file must have for |
+//   |        |      | a replay (the end of the writes made straight to it, (4); 0: none) |
 //   |  68    |  4   | reserved (0)                                                       |
 //   |  72    |  4   | checksum of bytes 0..71                                            |
 //   |  76    |  4   | reserved (0)                                                       |
@@ -35,6 +36,13 @@
 //       was before the commit or as the commit writes it (Matches; a header write torn part-way
 //       is such a mix): a header in any other state means later work has happened and the
 //       journal is stale.
+//   (4) Writes wholly past a file's end as it was when the commit began (and past every unit
+//       journaled before them, with no cut of the file so far) go straight to the file: no
+//       state before the commit refers to those bytes, so a commit that never completes leaves
+//       them as unused space past the end, and the journal keeps only the units that change
+//       existing bytes and the headers that make the new space part of the file. Such a
+//       journal is replayed only over a file at least as long as those writes reached (Covers);
+//       the commit syncs them before the journal is written when flushes are forced.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +68,15 @@ class TCommitJournal {
 
   // Records a write of count bytes at offset of file (count 0: cut the file there).
   void Record(uint8_t file, int64_t offset, const void* bytes, uint32_t count);
+  // Starts gathering the writes of file, whose size on disk is diskSize (4).
+  void StartFile(uint8_t file, int64_t diskSize);
+  // Whether a write of file at offset may go straight to the file (4); when it does, the
+  // caller notes it with WroteThrough.
+  bool WritesThrough(uint8_t file, int64_t offset) const;
+  void WroteThrough(uint8_t file, int64_t offset, uint32_t count);
+  bool HasWritesThrough(uint8_t file) const { return through_[file] != 0; }
+  // Whether files of these sizes on disk hold every write made straight to them (4).
+  bool Covers(std::span<const int64_t> sizes) const;
   // Records file's header as it is before the commit (bytes: up to length bytes at offset 0,
   // fewer when the file is shorter). Only the first call per file counts.
   bool HasPreImage(uint8_t file) const { return header_length_[file] != 0; }
@@ -102,6 +119,11 @@ class TCommitJournal {
   // Per file: where the writes end (from the last cut on, when there is one), for SizeAfter.
   int64_t extent_[kJournalFiles] = {};
   bool cut_[kJournalFiles] = {};
+  // Per file (4): the size on disk when the commit began (-1: nothing may go straight to the
+  // file), the end of the journaled writes, and the end of the writes made straight to it.
+  int64_t base_[kJournalFiles] = {-1, -1, -1};
+  int64_t journaled_end_[kJournalFiles] = {};
+  int64_t through_[kJournalFiles] = {};
 };
 
 uint32_t JournalChecksum(std::span<const uint8_t> bytes, uint32_t seed = 0);

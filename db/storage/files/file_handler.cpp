@@ -90,8 +90,25 @@ int64_t TFileHandler::Position() const {
   return position;
 }
 
+void TFileHandler::SetCapture(TCommitJournal* journal, uint8_t id) {
+  capture_ = journal;
+  capture_id_ = id;
+  // A memory file has no journal to be safe with; a physical one may take writes past its end.
+  if (journal != nullptr && file_ != nullptr && !in_memory_) {
+    const int64_t size = file_->GetSize();
+    if (size < 0) RaiseFileError(EngineCodeOfOsError(platform::LastOsError()));
+    journal->StartFile(id, size);
+  }
+}
+
 void TFileHandler::CaptureWrite(const void* buffer, uint32_t count) {
   const int64_t position = Position();
+  if (count > 0 && capture_->WritesThrough(capture_id_, position)) {
+    platform::SetLastOsError(0);
+    if (file_->Write(handle_id_, buffer, count) != count) RaiseFileError(VUZODE_WRITEERR);
+    capture_->WroteThrough(capture_id_, position, count);
+    return;
+  }
   // The first write of a header (offset 0) notes the header as it is on disk: a journal left
   // behind is replayed only over that state or its own (commit_journal.h, (3)).
   if (position == 0 && count > 0 && !capture_->HasPreImage(capture_id_)) {

@@ -81,13 +81,11 @@ class TFileHandler {
   bool Temporary() const { return temporary_; }
   void SetTemporary(bool value) { temporary_ = value; }
 
-  // While a journal is set, writes go into it as units of file id instead of the file, reads
-  // and the size see them, and Flush does nothing: the commit writes the journal, then applies
-  // it (commit_journal.h). Null ends the capture.
-  void SetCapture(TCommitJournal* journal, uint8_t id) {
-    capture_ = journal;
-    capture_id_ = id;
-  }
+  // While a journal is set, writes go into it as units of file id instead of the file (those
+  // wholly past the file's end go straight to it, commit_journal.h (4)), reads and the size see
+  // them, and Flush does nothing: the commit writes the journal, then applies it. Null ends the
+  // capture.
+  void SetCapture(TCommitJournal* journal, uint8_t id);
   TCommitJournal* Capture() const { return capture_; }
 
  protected:
