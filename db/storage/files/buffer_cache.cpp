@@ -23,6 +23,7 @@ class TAccessScope {
 };
 
 constexpr uint32_t kWholeReadBytes = 65536;
+constexpr size_t kMaxWriteRun = size_t{1} << 20;
 
 uint32_t AtLeastOne(uint32_t value) {
   return value == 0 ? 1 : value;
@@ -311,8 +312,10 @@ bool TBufferCache::Flush() {
   size_t run_start = 0;
   while (run_start < dirty.size()) {
     size_t run_end = run_start + 1;
+    // Runs are cut at kMaxWriteRun bytes: one buffer of that size serves every write, where a
+    // run as long as a large commit would allocate and fault in a buffer as large as the file.
     while (run_end < dirty.size() && dirty[run_end]->Number == dirty[run_end - 1]->Number + 1 &&
-           (run_end - run_start + 1) * size_t{unit} <= 0xFFFFFFFFu) {
+           (run_end - run_start + 1) * size_t{unit} <= std::max<size_t>(kMaxWriteRun, unit)) {
       ++run_end;
     }
     const size_t bytes = (run_end - run_start) * size_t{unit};

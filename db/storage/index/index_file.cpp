@@ -390,6 +390,7 @@ void TIndexFile::Attach(std::unique_ptr<TPage> page) {
   } else {
     far_[n] = std::move(page);
   }
+  p->Referenced = false;
   p->Older = newest_;
   p->Newer = nullptr;
   if (newest_) newest_->Newer = p;
@@ -417,7 +418,7 @@ std::unique_ptr<TPage> TIndexFile::Detach(TPage* p) {
   return owned;
 }
 
-void TIndexFile::Touch(TPage* p) {
+void TIndexFile::MoveToNewest(TPage* p) {
   if (newest_ == p) return;
   if (p->Newer) p->Newer->Older = p->Older;
   if (p->Older) p->Older->Newer = p->Newer;
@@ -522,6 +523,11 @@ void TIndexFile::TrimPages() {
   if (hold_dirty_) return;
   while (resident_ > capacity_ && oldest_) {
     TPage* victim = oldest_;
+    if (victim->Referenced) {
+      victim->Referenced = false;
+      MoveToNewest(victim);
+      continue;
+    }
     if (victim->Dirty) WritePage(victim);
     std::unique_ptr<TPage> page = Detach(victim);
     if (pool_.size() < kPageStackCapacity) pool_.push_back(std::move(page));

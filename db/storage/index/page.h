@@ -96,9 +96,11 @@ class TPage {
   // Makes the page a free page: no entries.
   void MakeFree();
 
-  // LRU links of the index file's page cache.
+  // Links of the index file's page cache, newest to oldest, and whether the page was used
+  // since it was last linked in (second chance: a hit sets the mark instead of relinking).
   TPage* Newer = nullptr;
   TPage* Older = nullptr;
+  bool Referenced = false;
 
  private:
   uint8_t* Cell(int i) { return cells_.data() + static_cast<size_t>(i) * cell_size_; }
