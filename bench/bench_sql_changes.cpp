@@ -4,8 +4,10 @@
 //               one transaction (START TRANSACTION ... COMMIT; SQLite BEGIN ... COMMIT);
 //   sql_update  UPDATE ... SET u = u + 1, s = '...' WHERE a >= ? AND a < ?, 10% of the rows
 //               found through the index on A (a permutation, so the rows lie all over the table);
-//   sql_delete  DELETE ... WHERE a >= ? AND a < ?, another 1% (10% with
-//               PEBRIO_BENCH_SQL_DELETE_PERMILLE=100).
+//   sql_delete  DELETE ... WHERE a >= ? AND a < ?, another 10% (PEBRIO_BENCH_SQL_DELETE_PERMILLE
+//               chooses another share in per mille). Its record locks, kept to the end of the
+//               statement's transaction, escalate to one lock of the table past the session's
+//               figure (PEBRIO_BENCH_SQL_ESCALATION sets it; 0 keeps a lock per record).
 // Each side runs each statement once on the same rows; afterwards the row count and the sums
 // of U must agree. SQLite's plan is checked to search the index on A.
 #include "bench/bench_sql_changes.h"
@@ -22,6 +24,7 @@
 #include "bench/bench_support.h"
 #include "db/engine/cursor/data_cursor.h"
 #include "db/engine/session/data_directory.h"
+#include "db/engine/session/data_session.h"
 #include "db/sql/execution/statement_headers.h"
 
 namespace {
@@ -214,11 +217,11 @@ std::vector<TChangeTiming> RunChangeBenchmarks(TDataDirectory& directory, sqlite
   CompareContents(directory, db, "INSERT");
   if (wanted("sql_insert")) timings.push_back(insert);
   if (only && std::string(only) == "sql_insert") return timings;
-  // The deleted share in per mille: 100 (10%) with PEBRIO_BENCH_SQL_DELETE_PERMILLE=100; 10 by
-  // default, since each record lock a delete takes inside a transaction is kept until its end
-  // and the operating system's lock list grows with every one (the time grows with its square).
+  // The deleted share in per mille: 100 (10%) unless PEBRIO_BENCH_SQL_DELETE_PERMILLE says.
   const char* permille = std::getenv("PEBRIO_BENCH_SQL_DELETE_PERMILLE");
-  const int32_t share = std::clamp(permille ? std::atoi(permille) : 10, 1, 1000);
+  const int32_t share = std::clamp(permille ? std::atoi(permille) : 100, 1, 1000);
+  if (const char* escalation = std::getenv("PEBRIO_BENCH_SQL_ESCALATION"))
+    directory.Session().SetRecordLockEscalation(static_cast<uint32_t>(std::atol(escalation)));
   const std::vector<int32_t> first = {kRows / 10, kRows / 5},
                              second = {kRows / 2, kRows / 2 + kRows / 1000 * share};
   struct TChange {

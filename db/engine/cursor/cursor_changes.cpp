@@ -375,7 +375,9 @@ void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool repositi
   if (read_only_) Raise(VUZODE_OSEACCES);
   CheckValidity(record);
   const bool optimistic = directory_.Session().LockProtocol() == 1;
-  const std::vector<uint8_t> kept(record_buffer_.begin(), record_buffer_.begin() + stored_size_);
+  // The record as the cursor read it, which only the optimistic protocol compares.
+  std::vector<uint8_t> kept;
+  if (optimistic) kept.assign(record_buffer_.begin(), record_buffer_.begin() + stored_size_);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
   std::vector<uint8_t> image(record, record + stored_size_);

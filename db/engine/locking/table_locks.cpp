@@ -13,6 +13,20 @@
 // Readers block writers and writers block readers through the reader range; writers exclude
 // each other through the write byte. Whatever a failed attempt took is released before the
 // error is raised, so a timeout never leaves a byte behind.
+//
+// Record lock escalation. The operating system keeps a file's byte-range locks in a list that
+// each new lock walks, so a transaction keeping a lock per changed record until its end costs
+// the square of its records. Past the session's RecordLockEscalation the table takes, in one
+// attempt each, the runs of record bytes between the records it holds (the system merges them
+// with those into one lock); from then on a record lock is a bit in the bitmaps. The records
+// held at that moment stay held by their own bytes (escalation_singles_), so releasing the
+// escalation gives back exactly the ranges taken and keeps any record still locked without a
+// moment in which another session could take it. A record kept locked past the transaction
+// that only the escalation covers keeps the escalation until it is unlocked.
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "db/engine/errors/engine_error.h"
 #include "db/engine/session/data_session.h"
 #include "db/engine/table/data_table.h"
@@ -167,10 +181,15 @@ bool TDataTable::LockRecord(uint32_t n) {
   }
   if (transaction_lock_held_ && locked_records_.Test(n)) return false;
   TDataSession& session = Session();
+  if (!records_escalated_ && transaction_lock_held_ && session.RecordLockEscalation() != 0 &&
+      record_locks_held_ >= std::max(session.RecordLockEscalation(), next_escalation_)) {
+    TryEscalateRecordLocks();
+  }
+  const bool covered = records_escalated_ && n <= kMaxLockableRecord;
   const bool takeRead = !session.StrictChangeDetection();
   bool changed = takeRead ? BeginRead() : false;
   uint32_t failures = 0;
-  while (!data_file_.LockRecord(n)) {
+  while (!covered && !data_file_.LockRecord(n)) {
     if (takeRead) EndRead();
     ++failures;
     if (failures > session.LockRetryCount()) Raise(VUZODE_RECLOCKFAILED);
@@ -178,6 +197,7 @@ bool TDataTable::LockRecord(uint32_t n) {
     platform::Sleep(session.LockWaitTime());
     if (takeRead) changed = BeginRead() || changed;
   }
+  if (!locked_records_.Test(n)) ++record_locks_held_;
   locked_records_.Set(n);
   deferred_unlocks_.Clear(n);
   return changed;
@@ -191,18 +211,33 @@ void TDataTable::UnlockRecord(uint32_t n) {
     deferred_unlocks_.Set(n);
     return;
   }
+  if (locked_records_.Test(n) && records_escalated_) {
+    // Its byte is the escalation's (or stays held with it): it goes when the escalation does.
+    locked_records_.Clear(n);
+    deferred_unlocks_.Clear(n);
+    --record_locks_held_;
+    std::exception_ptr failure;
+    SettleEscalation(failure);
+    if (failure) std::rethrow_exception(failure);
+    return;
+  }
   if (locked_records_.Test(n) && data_file_.UnlockRecord(n)) {
     locked_records_.Clear(n);
     deferred_unlocks_.Clear(n);
+    --record_locks_held_;
     return;
   }
   Raise(VUZODE_UNLOCKFAILED);
 }
 
 void TDataTable::ReleaseRecordLocks(bool deferredOnly) {
-  if (!TakesLocks() || !files_open_) {
+  if (!files_open_ || (!TakesLocks() && !records_escalated_)) {
+    // Without open files no lock is held (closing the files dropped them).
     locked_records_.ClearAll();
     deferred_unlocks_.ClearAll();
+    record_locks_held_ = next_escalation_ = 0;
+    records_escalated_ = false;
+    escalation_singles_.clear();
     return;
   }
   // Released directly (not through UnlockRecord, which defers while the transaction lock is
@@ -215,7 +250,8 @@ void TDataTable::ReleaseRecordLocks(bool deferredOnly) {
     locked_records_.Clear(n);
     deferred_unlocks_.Clear(n);
     cursor_locked_records_.Clear(n);
-    if (!data_file_.UnlockRecord(n) && !failure) {
+    --record_locks_held_;
+    if (!records_escalated_ && !data_file_.UnlockRecord(n) && !failure) {
       try {
         Raise(VUZODE_UNLOCKFAILED);
       } catch (...) {
@@ -223,5 +259,74 @@ void TDataTable::ReleaseRecordLocks(bool deferredOnly) {
       }
     }
   }
+  if (records_escalated_) SettleEscalation(failure);
+  next_escalation_ = 0;
   if (failure) std::rethrow_exception(failure);
+}
+
+void TDataTable::TryEscalateRecordLocks() {
+  escalation_singles_.clear();
+  const uint32_t size = locked_records_.BitCount();
+  for (uint32_t n = 1; n < size; ++n) {
+    if (locked_records_.Test(n)) escalation_singles_.push_back(n);
+  }
+  // The runs between the singles, in record order; on a refusal those taken go back.
+  std::vector<std::pair<uint32_t, uint32_t>> taken;
+  uint32_t first = 1;
+  bool refused = false;
+  for (size_t i = 0; i <= escalation_singles_.size() && !refused; ++i) {
+    const uint32_t end =
+        i < escalation_singles_.size() ? escalation_singles_[i] : kMaxLockableRecord + 1;
+    if (end > first) {
+      if (LockRecordRun(data_file_, first, end - 1)) {
+        taken.emplace_back(first, end - 1);
+      } else {
+        refused = true;
+      }
+    }
+    first = end + 1;
+  }
+  if (!refused) {
+    records_escalated_ = true;
+    return;
+  }
+  bool released = true;
+  for (const auto& [from, to] : taken) released = UnlockRecordRun(data_file_, from, to) && released;
+  escalation_singles_.clear();
+  // Someone holds a record of the table: try again at twice the locks.
+  next_escalation_ = std::max<uint32_t>(record_locks_held_, 1) * 2;
+  if (!released) Raise(VUZODE_UNLOCKFAILED);
+}
+
+bool TDataTable::SettleEscalation(std::exception_ptr& failure) {
+  const uint32_t size = locked_records_.BitCount();
+  for (uint32_t n = 1; n < size; ++n) {
+    if (locked_records_.Test(n) &&
+        !std::binary_search(escalation_singles_.begin(), escalation_singles_.end(), n)) {
+      return false;
+    }
+  }
+  // Every record still locked holds its own byte: the runs go, and the singles no longer
+  // locked.
+  bool released = true;
+  uint32_t first = 1;
+  for (size_t i = 0; i <= escalation_singles_.size(); ++i) {
+    const uint32_t single =
+        i < escalation_singles_.size() ? escalation_singles_[i] : kMaxLockableRecord + 1;
+    if (single > first) released = UnlockRecordRun(data_file_, first, single - 1) && released;
+    if (single <= kMaxLockableRecord && (single >= size || !locked_records_.Test(single))) {
+      released = data_file_.UnlockRecord(single) && released;
+    }
+    first = single + 1;
+  }
+  records_escalated_ = false;
+  escalation_singles_.clear();
+  if (!released && !failure) {
+    try {
+      Raise(VUZODE_UNLOCKFAILED);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  return true;
 }

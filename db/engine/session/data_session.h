@@ -60,6 +60,17 @@ class TDataSession {
   uint32_t FileLockAttempts() const { return file_lock_attempts_; }
   void SetFileLockAttempts(uint32_t value) { file_lock_attempts_ = value == 0 ? 1 : value; }
 
+  // Our own setting: the record locks a table may hold inside a transaction before it takes
+  // the lock bytes of all its records at once (escalation, 1000 by default; 0 never). From then
+  // on a record lock of that table costs no lock call until the transaction ends, and every
+  // other session, of this process or another, fails to lock any of its records
+  // (RECLOCKFAILED after its retries) until then; reads are unaffected. When another session
+  // holds a record lock of the table the escalation waits for twice as many locks and tries
+  // again. A record locked while escalated and kept locked past the transaction keeps the
+  // escalation until it is unlocked.
+  uint32_t RecordLockEscalation() const { return record_lock_escalation_; }
+  void SetRecordLockEscalation(uint32_t count) { record_lock_escalation_ = count; }
+
   // The five cache figures, in the order the component layer hands them over.
   uint32_t DataBufferBytes() const { return data_buffer_bytes_; }
   uint32_t DataBufferCount() const { return data_buffer_count_; }
@@ -129,6 +140,7 @@ class TDataSession {
   uint16_t lock_wait_time_ = 100;
   uint8_t lock_protocol_ = 0;
   uint32_t file_lock_attempts_ = kLockAttempts;
+  uint32_t record_lock_escalation_ = 1000;
   bool remote_ = false;
   TRemoteSettings remote_settings_;
   uint32_t data_buffer_bytes_ = kDefaultDataCacheBytes;

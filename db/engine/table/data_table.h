@@ -12,19 +12,22 @@
 //   (1) The three files are open exactly while FilesOpen() (OpenFiles, CreateFiles, CloseFiles);
 //       a failed open or create leaves them all closed.
 //   (2) Lock state (locking/table_locks.cpp): a record number is in LockedRecords() exactly
-//       while this session holds its lock byte; the cursor and deferred bitmaps are subsets of
-//       it; the read and query read locks are never held together, nor while the write or
-//       transaction lock is held; exclusive tables and tables whose files carry the read-only
-//       attribute take no lock at all.
+//       while this session holds its lock byte (RecordLocksEscalated(): the session holds every
+//       record's byte, its records are those of LockedRecords()); the cursor and deferred
+//       bitmaps are subsets of it; the read and query read locks are never held together, nor
+//       while the write or transaction lock is held; exclusive tables and tables whose files
+//       carry the read-only attribute take no lock at all.
 //   (3) While the transaction lock is held the caches never flush to make room: they grow, so
 //       a rollback can discard every change (TransactionLockHeld).
 // A table belongs to one directory of one session and is used by one thread at a time.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/engine/table/table_definition.h"
 #include "db/sql/bitmaps/records_bitmap.h"
@@ -140,8 +143,13 @@ class TDataTable {
   void EndWrite();
   bool LockRecord(uint32_t n);
   void UnlockRecord(uint32_t n);
-  // Releases the record locks of bitmap 13 (only those also deferred, with deferredOnly).
+  // Releases the record locks of bitmap 13 (only those also deferred, with deferredOnly), and
+  // an escalation with them unless a record kept locked is covered by it alone.
   void ReleaseRecordLocks(bool deferredOnly);
+  // Whether the table holds the lock bytes of all its records (the session's
+  // RecordLockEscalation): from the lock that passed the figure inside a transaction until the
+  // record locks are released with no record kept that only the escalation covers.
+  bool RecordLocksEscalated() const { return records_escalated_; }
   bool RefreshIfChanged();
   bool ReadLockHeld() const { return read_lock_held_; }
   bool QueryReadLockHeld() const { return query_read_lock_held_; }
@@ -196,6 +204,11 @@ class TDataTable {
     UpdateHoldDirtyPages();
   }
   bool BeforeMissRead();
+  // Record lock escalation (table_locks.cpp): takes the runs of lock bytes between the records
+  // held, or gives back what it took when one run is held by another session; releases the
+  // escalation when every record still locked is held by its own byte (false when not).
+  void TryEscalateRecordLocks();
+  bool SettleEscalation(std::exception_ptr& failure);
   void Written() { written_ = true; }
   // The caches need room outside a change: with the journal on, the whole table is written
   // through FlushBuffers (true); else the cache writes its own units (false).
@@ -252,6 +265,13 @@ class TDataTable {
   bool transaction_lock_held_ = false;
   bool written_ = false;
   uint32_t record_lock_waits_ = 0;
+  // The bits of locked_records_; the held count at which escalation is tried next (0: the
+  // session's figure); whether it is in force, with the records held by their own byte when it
+  // began (sorted: the escalation holds the runs between them).
+  uint32_t record_locks_held_ = 0;
+  uint32_t next_escalation_ = 0;
+  bool records_escalated_ = false;
+  std::vector<uint32_t> escalation_singles_;
   bool change_in_progress_ = false;
   // The journal: its path, the units of the commit being written, whether FlushBuffers is
   // gathering them now, and whether a journal of this session was left behind.

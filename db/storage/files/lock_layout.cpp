@@ -36,6 +36,16 @@ bool UnlockRecord(TFileHandler& dataFile, uint32_t record) {
   return dataFile.UnlockRegion(1, RecordLockOffset(record));
 }
 
+bool LockRecordRun(TFileHandler& dataFile, uint32_t first, uint32_t last) {
+  if (first < 1 || first > last || last > kMaxLockableRecord) return false;
+  return dataFile.LockRegion(int64_t{last} - first + 1, RecordLockOffset(last));
+}
+
+bool UnlockRecordRun(TFileHandler& dataFile, uint32_t first, uint32_t last) {
+  if (first < 1 || first > last || last > kMaxLockableRecord) return false;
+  return dataFile.UnlockRegion(int64_t{last} - first + 1, RecordLockOffset(last));
+}
+
 bool LockTableWriteByte(TFileHandler& dataFile, uint32_t attempts) {
   return LockWithRetries(dataFile, 1, kTableWriteByte, attempts);
 }

@@ -44,6 +44,11 @@ constexpr int64_t ReadSlotOffset(uint16_t slot) {
 // One attempt each; false when another holder has the byte (or record is out of range).
 bool LockRecord(TFileHandler& dataFile, uint32_t record);
 bool UnlockRecord(TFileHandler& dataFile, uint32_t record);
+// The lock bytes of records first..last as one range (a record lock escalation takes the runs
+// between the records it holds already). One attempt each; only the exact run locked can be
+// unlocked. REQUIRES: 1 <= first <= last <= kMaxLockableRecord.
+bool LockRecordRun(TFileHandler& dataFile, uint32_t first, uint32_t last);
+bool UnlockRecordRun(TFileHandler& dataFile, uint32_t first, uint32_t last);
 
 // Up to attempts tries, kLockRetryMilliseconds apart; false when all fail.
 bool LockTableWriteByte(TFileHandler& dataFile, uint32_t attempts = kLockAttempts);

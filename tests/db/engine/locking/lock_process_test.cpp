@@ -70,6 +70,33 @@ TEST_F(LockProcessTest, AKilledProcessLeavesNoLockBehind) {
   s.Table().UnlockRecord(1);
 }
 
+TEST_F(LockProcessTest, AnEscalatedTransactionKeepsAnotherProcessFromEveryRecord) {
+  TSessionOn s(folder_.Path(), "T");
+  s.session.SetRecordLockEscalation(4);
+  for (int id = 1; id <= 12; ++id) AppendPerson(s.Table(), id, "p");
+  // A record the other process holds keeps the escalation off; the locks go on one by one.
+  auto holder = Helper(folder_, {"lock-record", "12"});
+  ASSERT_EQ(holder->ReadLine(), "ok");
+  s.directory->StartTransaction();
+  // Each record is locked and unlocked as a change does (its lock is kept to the end).
+  auto change = [&](uint32_t n) {
+    s.Table().LockRecord(n);
+    s.Table().UnlockRecord(n);
+  };
+  for (uint32_t n = 1; n <= 6; ++n) change(n);
+  EXPECT_FALSE(s.Table().RecordLocksEscalated());
+  holder.reset();
+  // The next attempt comes at twice the locks of the refused one.
+  for (uint32_t n = 7; n <= 10 && !s.Table().RecordLocksEscalated(); ++n) change(n);
+  ASSERT_TRUE(s.Table().RecordLocksEscalated());
+  // Its default retries take 15 waits of 100 ms.
+  auto taker = Helper(folder_, {"lock-record", "11"});
+  EXPECT_EQ(taker->ReadLine(), "error " + std::to_string(VUZODE_RECLOCKFAILED));
+  s.directory->Commit();
+  taker = Helper(folder_, {"lock-record", "11"});
+  EXPECT_EQ(taker->ReadLine(), "ok");
+}
+
 TEST_F(LockProcessTest, ChangesAndTransactionsOfAnotherProcess) {
   TSessionOn s(folder_.Path(), "T");
   EXPECT_EQ(s.Count(), 0);

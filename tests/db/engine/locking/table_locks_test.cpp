@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <numeric>
+#include <vector>
 
 #include "db/storage/files/file_handler.h"
 #include "db/storage/files/lock_layout.h"
@@ -200,6 +202,109 @@ TEST(TableLocks, RecordUnlocksInsideATransactionWaitForItsEnd) {
   EXPECT_EQ(CodeOf([&] { b.Table().LockRecord(1); }), 0);
   b.Table().EndRead();
   b.Table().UnlockRecord(1);
+}
+
+// Deletes the first record of a's cursor order n times.
+void DeleteFirst(TSessionOn& a, int n) {
+  std::vector<uint8_t> row(a.cursor->RecordSize());
+  for (int i = 0; i < n; ++i) {
+    ASSERT_TRUE(a.cursor->SetToRecNo(1));
+    ASSERT_EQ(a.cursor->GetCurRecord(row.data()), 0);
+    a.cursor->DeleteRecord(row.data());
+  }
+}
+
+// The code of b's attempt on record n; a lock taken goes back at once.
+uint16_t TryLock(TSessionOn& b, uint32_t n) {
+  const uint16_t code = CodeOf([&] { b.Table().LockRecord(n); });
+  b.Table().EndRead();
+  if (code == 0) b.Table().UnlockRecord(n);
+  return code;
+}
+
+TEST(TableLocks, ManyRecordLocksOfATransactionEscalateToTheWholeTable) {
+  // a escalates at the lock that finds it holding 8 already; its lock on record 39, taken
+  // before the transaction, counts and outlives it. b tries the untouched record 40, and with
+  // otherHolds holds record 35 before a's transaction starts, which keeps a from escalating
+  // until b lets go.
+  struct TCase {
+    int deleted;
+    bool commit;
+    bool otherHolds;
+    bool escalated;
+  };
+  const TCase cases[] = {{5, true, false, false},
+                         {7, false, false, false},
+                         {8, true, false, true},
+                         {20, false, false, true},
+                         {20, true, true, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.deleted << " deleted, commit " << c.commit);
+    TScratchFolder folder;
+    CreateTable(folder.Path(), "T", PeopleDefinition());
+    TSessionOn a(folder.Path(), "T");
+    TSessionOn b(folder.Path(), "T");
+    a.session.SetRecordLockEscalation(8);
+    for (int id = 1; id <= 40; ++id) AppendPerson(a.Table(), id, "p");
+    a.Table().LockRecord(39);
+    a.Table().EndRead();
+    if (c.otherHolds) {
+      b.Table().LockRecord(35);
+      b.Table().EndRead();
+    }
+    a.directory->StartTransaction();
+    DeleteFirst(a, c.deleted);
+    EXPECT_EQ(a.Table().RecordLocksEscalated(), c.escalated);
+    EXPECT_EQ(TryLock(b, 40), c.escalated ? VUZODE_RECLOCKFAILED : 0);
+    EXPECT_EQ(b.Count(), 40);  // reads go on
+    int more = 0;
+    if (c.otherHolds) {
+      // Once b lets go, a later lock escalates (the attempts come at doubling counts).
+      b.Table().UnlockRecord(35);
+      while (more < 15 && !a.Table().RecordLocksEscalated()) DeleteFirst(a, 1), ++more;
+      EXPECT_TRUE(a.Table().RecordLocksEscalated());
+      EXPECT_EQ(TryLock(b, 40), VUZODE_RECLOCKFAILED);
+    }
+    const int gone = c.commit ? c.deleted + more : 0;
+    if (c.commit) {
+      a.directory->Commit();
+    } else {
+      a.directory->Rollback();
+    }
+    EXPECT_FALSE(a.Table().RecordLocksEscalated());
+    EXPECT_EQ(TryLock(b, 40), 0);
+    EXPECT_EQ(TryLock(b, 1), 0);
+    EXPECT_EQ(TryLock(b, 39), VUZODE_RECLOCKFAILED);
+    std::vector<int64_t> ids(40 - gone);
+    std::iota(ids.begin(), ids.end(), gone + 1);
+    EXPECT_EQ(IdsInKeyOrder(a.Table()), ids);
+    a.Table().EndRead();
+    EXPECT_EQ(b.Count(), 40 - gone);
+    a.Table().UnlockRecord(39);
+    EXPECT_EQ(TryLock(b, 39), 0);
+  }
+}
+
+TEST(TableLocks, ARecordLockKeptPastAnEscalatedTransactionKeepsTheEscalation) {
+  TScratchFolder folder;
+  CreateTable(folder.Path(), "T", PeopleDefinition());
+  TSessionOn a(folder.Path(), "T");
+  TSessionOn b(folder.Path(), "T");
+  a.session.SetRecordLockEscalation(4);
+  for (int id = 1; id <= 20; ++id) AppendPerson(a.Table(), id, "p");
+  a.directory->StartTransaction();
+  DeleteFirst(a, 10);
+  ASSERT_TRUE(a.Table().RecordLocksEscalated());
+  // Only the escalation covers record 18: it stays until 18 is unlocked.
+  a.Table().LockRecord(18);
+  a.directory->Commit();
+  EXPECT_TRUE(a.Table().RecordLocksEscalated());
+  EXPECT_EQ(TryLock(b, 19), VUZODE_RECLOCKFAILED);
+  a.Table().UnlockRecord(18);
+  EXPECT_FALSE(a.Table().RecordLocksEscalated());
+  EXPECT_EQ(TryLock(b, 18), 0);
+  EXPECT_EQ(TryLock(b, 19), 0);
+  EXPECT_EQ(b.Count(), 10);
 }
 
 TEST(TableLocks, ChangesOfAnotherSessionAreSeenWhenALockIsTaken) {
