@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "db/engine/errors/engine_error.h"
+#include "db/storage/files/abstract_file.h"
 #include "db/storage/files/file_handler.h"
 
 namespace {
@@ -17,6 +18,9 @@ constexpr uint8_t kEndMagic[8] = {'P', 'B', 'J', 'R', 'N', 'E', 'N', 'D'};
 constexpr size_t kHeaderSize = 80;
 constexpr size_t kTrailerSize = 16;
 constexpr size_t kUnitHeaderSize = 24;
+// Apply joins units at most kApplyGap bytes apart into one write of at most kApplySpan bytes.
+constexpr int64_t kApplyGap = 4096;
+constexpr int64_t kApplySpan = int64_t{1} << 20;
 
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -276,13 +280,84 @@ bool TCommitJournal::Matches(const std::vector<std::vector<uint8_t>>& current) c
 }
 
 void TCommitJournal::Apply(TFileHandler* const files[kJournalFiles]) const {
+  struct TUnit {
+    int64_t at;
+    uint32_t length;
+    uint32_t order;  // position in the journal: where units overlap, the later one wins
+    const uint8_t* bytes;
+  };
+  std::vector<TUnit> writes[kJournalFiles];
+  bool cut[kJournalFiles] = {};
+  uint32_t order = 0;
   ForEachUnit([&](uint8_t f, uint8_t kind, int64_t at, uint32_t length, const uint8_t* bytes) {
     if (kind == kJournalBeforeImage) return;
     TFileHandler* file = files[f];
     // A unit for a file the table does not have open: the journal is not this table's.
     if (file == nullptr || !file->Opened()) RaiseEngineError(VUZODE_FILECORRUPT);
-    TFileAccess access(*file);
-    file->Seek(at);
-    file->Write(bytes, kind == kJournalSetSize ? 0 : length);
+    if (kind == kJournalSetSize) cut[f] = true;
+    writes[f].push_back({at, length, order++, bytes});
   });
+  auto put = [&](TFileHandler& file, int64_t at, const uint8_t* bytes, uint32_t length) {
+    TFileAccess access(file);
+    file.Seek(at);
+    file.Write(bytes, length);
+  };
+  std::vector<uint8_t> span;
+  for (int f = 0; f < kJournalFiles; ++f) {
+    std::vector<TUnit>& units = writes[f];
+    if (units.empty()) continue;
+    TFileHandler& file = *files[f];
+    if (cut[f]) {
+      // A cut makes the order matter: every unit as it came.
+      for (const TUnit& u : units) put(file, u.at, u.bytes, u.length);
+      continue;
+    }
+    // Units close to each other (records scattered over a file) go in one write of the span
+    // they lie in, its gaps read from the file first (the commit does not change them), so
+    // that a commit of many small changes makes few large writes instead of one each.
+    std::stable_sort(units.begin(), units.end(),
+                     [](const TUnit& a, const TUnit& b) { return a.at < b.at; });
+    size_t first = 0;
+    while (first < units.size()) {
+      int64_t end = units[first].at + units[first].length;
+      size_t last = first + 1;
+      while (last < units.size() && units[last].at <= end + kApplyGap &&
+             std::max(end, units[last].at + units[last].length) - units[first].at <= kApplySpan) {
+        end = std::max(end, units[last].at + units[last].length);
+        ++last;
+      }
+      const int64_t start = units[first].at;
+      if (last == first + 1) {
+        put(file, start, units[first].bytes, units[first].length);
+        first = last;
+        continue;
+      }
+      const uint32_t bytes = static_cast<uint32_t>(end - start);
+      span.assign(bytes, 0);
+      std::sort(units.begin() + static_cast<ptrdiff_t>(first),
+                units.begin() + static_cast<ptrdiff_t>(last),
+                [](const TUnit& a, const TUnit& b) { return a.order < b.order; });
+      bool read = false;
+      {
+        TFileAccess access(file);
+        file.Seek(start);
+        // Past the end of the file the span stays zeros. A read that fails only costs the
+        // joining: the units are then written one by one, as they would be without it.
+        TAbstractFile* raw = file.File();
+        read = raw != nullptr && raw->Read(file.HandleId(), span.data(), bytes) >= 0;
+      }
+      if (!read) {
+        for (size_t i = first; i < last; ++i) {
+          put(file, units[i].at, units[i].bytes, units[i].length);
+        }
+        first = last;
+        continue;
+      }
+      for (size_t i = first; i < last; ++i) {
+        std::memcpy(span.data() + (units[i].at - start), units[i].bytes, units[i].length);
+      }
+      put(file, start, span.data(), bytes);
+      first = last;
+    }
+  }
 }

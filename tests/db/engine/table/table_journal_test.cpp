@@ -58,12 +58,12 @@ TEST(TableJournal, LeftJournalIsReplayedOnlyWhenWholeAndCurrent) {
     std::string journal;
     const uintmax_t dataSize = fs::file_size(bed.File("A.DAT"));
     {
-      // The first write in place fails (the new record went past the data file's end before
-      // the journal; the index's pages come first in place): the commit stands in its journal.
+      // The first write in place fails (the data file's go first; its first write of all put
+      // the new record past its end, before the journal): the commit stands in its journal.
       TLedgers l(bed.folder.Path(), false);
       platform::TFileFaultPlan plan;
-      plan.path_filter = bed.File("A.IDX");
-      plan.fail_write_at = 1;
+      plan.path_filter = bed.File("A.DAT");
+      plan.fail_write_at = 2;
       plan.write_error = EIO;
       platform::TScopedFileFaults faults(plan);
       EXPECT_EQ(CodeOf([&] { l.Single(6); }), VUZODE_WRITEERR);

@@ -23,22 +23,32 @@ void ModelWrite(TBytes& file, int64_t offset, const TBytes& bytes) {
   std::copy(bytes.begin(), bytes.end(), file.begin() + offset);
 }
 
-// A journal of random writes (some at offset 0, some cuts) over three files, and the model.
+// A journal of random writes (some at offset 0, some cuts; many small ones near each other,
+// as scattered records give, which the apply joins into spans) over three files, and the model
+// of the files it leaves, from empty files and from files of earlier content (base).
 struct TRandomCommit {
   TCommitJournal journal;
   TBytes model[kJournalFiles];
+  TBytes base[kJournalFiles];
+  TBytes over_base[kJournalFiles];
   explicit TRandomCommit(uint32_t seed) {
     std::mt19937 random(seed);
-    const int units = static_cast<int>(random() % 12) + 1;
+    for (int f = 0; f < kJournalFiles; ++f) {
+      base[f].resize(random() % 9000);
+      for (uint8_t& b : base[f]) b = static_cast<uint8_t>(random());
+      over_base[f] = base[f];
+    }
+    const int units = static_cast<int>(random() % (random() % 2 == 0 ? 12 : 120)) + 1;
     for (int u = 0; u < units; ++u) {
       const uint8_t file = static_cast<uint8_t>(random() % kJournalFiles);
-      const int64_t offset = random() % 4 == 0 ? 0 : random() % 3000;
-      TBytes bytes(random() % 7 == 0 ? 0 : random() % 600 + 1);
+      const int64_t offset = random() % 4 == 0 ? 0 : random() % 12000;
+      TBytes bytes(random() % 23 == 0 ? 0 : random() % (random() % 2 == 0 ? 70 : 600) + 1);
       for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
       if (offset == 0 && bytes.empty()) continue;
       if (offset == 0) journal.RecordPreImage(file, static_cast<uint32_t>(bytes.size()), {});
       journal.Record(file, offset, bytes.data(), static_cast<uint32_t>(bytes.size()));
       ModelWrite(model[file], offset, bytes);
+      ModelWrite(over_base[file], offset, bytes);
     }
   }
 };
@@ -61,24 +71,30 @@ TEST(CommitJournal, RandomCommitsRoundTripAndApplyAsTheirWrites) {
     TCommitJournal parsed;
     ASSERT_TRUE(parsed.Parse(commit.journal.Image()));
     EXPECT_EQ(parsed.UnitCount(), commit.journal.UnitCount());
-    TFileHandler files[kJournalFiles];
-    TFileHandler* targets[kJournalFiles];
-    for (int f = 0; f < kJournalFiles; ++f) {
-      files[f].SetInMemory(true);
-      files[f].SetFileName("JOURNALTEST" + std::to_string(f) + ".DAT");
-      files[f].CreateFile();
-      targets[f] = &files[f];
-    }
-    // Applying twice ends in the same state (a replay after a partial write).
-    parsed.Apply(targets);
-    parsed.Apply(targets);
-    for (int f = 0; f < kJournalFiles; ++f) {
-      TBytes got(static_cast<size_t>(files[f].GetFileSize()));
-      files[f].Seek(0);
-      if (!got.empty()) files[f].Read(got.data(), static_cast<uint32_t>(got.size()), false);
-      EXPECT_EQ(got, commit.model[f]) << "file " << f;
-      files[f].Close();
-      files[f].DeleteFile();
+    for (bool overBase : {false, true}) {
+      TFileHandler files[kJournalFiles];
+      TFileHandler* targets[kJournalFiles];
+      for (int f = 0; f < kJournalFiles; ++f) {
+        files[f].SetInMemory(true);
+        files[f].SetFileName("JOURNALTEST" + std::to_string(f) + ".DAT");
+        files[f].CreateFile();
+        if (overBase && !commit.base[f].empty()) {
+          files[f].Write(commit.base[f].data(), static_cast<uint32_t>(commit.base[f].size()));
+        }
+        targets[f] = &files[f];
+      }
+      // Applying twice ends in the same state (a replay after a partial write).
+      parsed.Apply(targets);
+      parsed.Apply(targets);
+      for (int f = 0; f < kJournalFiles; ++f) {
+        TBytes got(static_cast<size_t>(files[f].GetFileSize()));
+        files[f].Seek(0);
+        if (!got.empty()) files[f].Read(got.data(), static_cast<uint32_t>(got.size()), false);
+        EXPECT_EQ(got, overBase ? commit.over_base[f] : commit.model[f])
+            << "file " << f << (overBase ? " over earlier content" : "");
+        files[f].Close();
+        files[f].DeleteFile();
+      }
     }
   }
 }
