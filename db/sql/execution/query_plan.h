@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/sql/execution/statement_headers.h"
@@ -62,6 +63,12 @@ struct TJoinLevel {
   const TExpToken* SeekCondition = nullptr;  // the equality itself: records past it end the seek
   bool SeekUnique = false;                   // a unique one-field index: at most one record matches
   std::vector<uint8_t> Probe;                // a record of the table holding the sought value
+  // A unique seek on an integer column of a small table, served from memory: the table's
+  // records (RecordSize bytes each, in index order) by their non-NULL key, read at each walk.
+  bool Memory = false;
+  std::unordered_map<int64_t, uint32_t> MemoryKeys;
+  std::vector<uint8_t> MemoryRecords;
+  bool FromMemory = false;  // the current record came from MemoryRecords (no cursor move)
 };
 
 struct TQueryPlan {

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "db/engine/cursor/cursor_environment.h"
+#include "db/sql/execution/sql_failure.h"
 #include "db/sql/execution/value_compare.h"
 #include "db/sql/expressions/value_conversion.h"
 #include "db/storage/index/index_key.h"
@@ -27,6 +28,8 @@ TRowCollector::TRowCollector(TQueryPlan& plan, TExpEvaluator& evaluator, TExpTok
   for (size_t c = 0; c < plan_.Columns.size(); ++c)
     if (plan_.Columns[c].Aggregate != kAggregateNone)
       aggregate_columns_.push_back(static_cast<int>(c));
+  for (int c : plan_.GroupColumns) key_size_ += 1u + plan_.Fields[c].StoredLength;
+  key_.assign(key_size_, 0);
 }
 
 void TRowCollector::Project(uint8_t* row, bool aggregatesToo) {
@@ -58,20 +61,78 @@ bool TRowCollector::Add() {
   }
   std::fill(scratch_row_.begin(), scratch_row_.end(), 0);
   Project(scratch_row_.data(), false);
-  key_.clear();
+  uint8_t* key = key_.data();
   for (int c : plan_.GroupColumns) {
     const FieldDescriptor& field = plan_.Fields[c];
-    key_.append(reinterpret_cast<const char*>(scratch_row_.data() + field.Offset),
-                1u + field.StoredLength);
+    std::memcpy(key, scratch_row_.data() + field.Offset, 1u + field.StoredLength);
+    key += 1u + field.StoredLength;
   }
-  auto entry = groups_.find(key_);
-  if (entry == groups_.end()) {
-    entry = groups_.emplace(key_, plan_.RowCount()).first;
-    plan_.Rows.insert(plan_.Rows.end(), scratch_row_.begin(), scratch_row_.end());
-    accumulators_.resize(accumulators_.size() + aggregate_columns_.size());
-  }
-  Accumulate(entry->second, plan_.Rows.data() + entry->second * size);
+  const size_t group = GroupOf();
+  Accumulate(group, plan_.Rows.data() + group * size);
   return true;
+}
+
+namespace {
+
+uint64_t HashKey(const uint8_t* key, size_t size) {
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ size;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, key + i, 8);
+    hash = (hash ^ word) * 0xBF58476D1CE4E5B9ull;
+    hash ^= hash >> 31;
+  }
+  uint64_t tail = 0;
+  if (i < size) std::memcpy(&tail, key + i, size - i);
+  hash = (hash ^ tail) * 0x94D049BB133111EBull;
+  return hash ^ (hash >> 29);
+}
+
+// A used slot: the high half of the group's hash (compared before its key) and its number + 1.
+uint64_t SlotOf(uint64_t hash, size_t group) {
+  return (hash >> 32 << 32) | (group + 1);
+}
+
+}  // namespace
+
+size_t TRowCollector::GroupOf() {
+  const uint64_t hash = HashKey(key_.data(), key_size_);
+  if (group_slots_.empty()) GrowGroupSlots();
+  size_t mask = group_slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const uint64_t slot = group_slots_[i];
+    if (slot == 0) break;
+    const size_t group = static_cast<uint32_t>(slot) - 1u;
+    if ((slot >> 32) == (hash >> 32) &&
+        (key_size_ == 0 ||
+         std::memcmp(group_keys_.data() + group * key_size_, key_.data(), key_size_) == 0))
+      return group;
+  }
+  const size_t group = plan_.RowCount();
+  if (group >= 0xFFFFFFFEu) SqlFail("Too many groups");
+  plan_.Rows.insert(plan_.Rows.end(), scratch_row_.begin(), scratch_row_.end());
+  accumulators_.resize(accumulators_.size() + aggregate_columns_.size());
+  if ((group + 1) * 2 > group_slots_.size()) GrowGroupSlots();
+  group_keys_.insert(group_keys_.end(), key_.begin(), key_.end());
+  group_hashes_.push_back(hash);
+  mask = group_slots_.size() - 1;
+  size_t i = hash & mask;
+  while (group_slots_[i] != 0) i = (i + 1) & mask;
+  group_slots_[i] = SlotOf(hash, group);
+  return group;
+}
+
+void TRowCollector::GrowGroupSlots() {
+  // Twice the slots, refilled from the hashes of the groups so far.
+  const size_t capacity = group_slots_.empty() ? 64 : group_slots_.size() * 2;
+  group_slots_.assign(capacity, 0);
+  const size_t mask = capacity - 1;
+  for (size_t g = 0; g < group_hashes_.size(); ++g) {
+    size_t i = group_hashes_[g] & mask;
+    while (group_slots_[i] != 0) i = (i + 1) & mask;
+    group_slots_[i] = SlotOf(group_hashes_[g], g);
+  }
 }
 
 void TRowCollector::Accumulate(size_t group, const uint8_t* row) {
@@ -246,18 +307,8 @@ void TRowCollector::FinishGroups() {
   }
   // Groups in key order, then their aggregates (the running sums follow that order).
   const size_t count = plan_.RowCount();
-  std::vector<size_t> order(count);
-  std::iota(order.begin(), order.end(), 0);
-  const TCompareOptions options{false, plan_.LanguageId, plan_.SortId};
+  const std::vector<uint32_t> order = SortedOrder(plan_, plan_.GroupColumns, {}, false);
   const size_t size = plan_.RecordSize;
-  std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
-    for (int c : plan_.GroupColumns) {
-      const int r = CompareFieldValues(plan_.Fields[c], plan_.Rows.data() + x * size,
-                                       plan_.Rows.data() + y * size, options);
-      if (r != 0) return r < 0;
-    }
-    return false;
-  });
   std::vector<uint8_t> rows(count * size);
   std::vector<TAccumulator> accumulators(accumulators_.size());
   const size_t width = aggregate_columns_.size();

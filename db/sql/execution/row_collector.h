@@ -2,8 +2,9 @@
 // projection, then grouping with the aggregates (explicit GROUP BY, or the implicit group of a
 // select list of aggregates, which yields one row even over no rows), HAVING, DISTINCT,
 // ORDER BY, TOP and finally the statement's maximum row count. Groups are found by hashing
-// their key bytes and come out ordered by their keys; DISTINCT rows without ORDER BY come out
-// ordered by all columns.
+// their key bytes (an open-addressing table of group numbers; every key has the same length,
+// the group columns' stored bytes) and come out ordered by their keys; DISTINCT rows without ORDER
+// BY come out ordered by all columns.
 //
 // Invariants:
 //   (1) Every stored row is normalised (value_compare.h), so equal rows have equal bytes.
@@ -13,8 +14,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "db/sql/execution/query_plan.h"
@@ -42,6 +41,9 @@ class TRowCollector {
   bool DirectArgument(const TResultColumn& column, double& asFloat, int64_t& asInteger,
                       bool& handled);
   void Accumulate(size_t group, const uint8_t* row);
+  // The group whose key is key_ (key_size_ bytes), added with scratch_row_ as its row when new.
+  size_t GroupOf();
+  void GrowGroupSlots();
   void FinishGroup(size_t group, std::vector<TAccumulator>& running);
 
   TQueryPlan& plan_;
@@ -50,14 +52,22 @@ class TRowCollector {
   int64_t early_limit_ = -1;
   std::vector<uint8_t> scratch_row_;
   TExpToken scratch_;
-  std::unordered_map<std::string, size_t> groups_;
-  std::string key_;
+  // Per slot the high half of a group's hash and its number + 1 (0: empty); a power of two of
+  // slots, at most half used. The key bytes and hash of group g are at g * key_size_ and g.
+  std::vector<uint64_t> group_slots_;
+  std::vector<uint8_t> group_keys_;
+  std::vector<uint64_t> group_hashes_;
+  std::vector<uint8_t> key_;
+  size_t key_size_ = 0;
   std::vector<TAccumulator> accumulators_;  // groups x columns
   std::vector<int> aggregate_columns_;
 };
 
-// Sorts plan's rows on columns (descending flags in parallel) and, with distinctRows, keeps
-// the first of each run of equal rows.
+// The row numbers of plan's rows in their stable order on columns (descending flags in
+// parallel, missing ones ascending).
+std::vector<uint32_t> SortedOrder(const TQueryPlan& plan, const std::vector<int>& columns,
+                                  const std::vector<bool>& descending, bool noCase);
+// Sorts plan's rows on columns (descending flags in parallel).
 void SortRows(TQueryPlan& plan, const std::vector<int>& columns,
               const std::vector<bool>& descending, bool noCase);
 // Removes repeated rows (all columns), keeping the first of each.

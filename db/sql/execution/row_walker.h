@@ -1,6 +1,8 @@
 // TRowWalker: the nested loop over a plan's join levels. For each level in loop order it
 // positions the level's table on every record that partners the rows of the levels before it
-// (by an index seek when the plan has one, else by reading the table's filtered view), keeps
+// (by an index seek when the plan has one, else by reading the table's filtered view; a unique
+// seek on an integer column of a table no larger than the driving one looks the key up in a
+// copy of the table read at the start of the walk, finding the same record), keeps
 // a LEFT OUTER level's row without partner as a NULL row, and hands every joined row that
 // passes the checks to the sink.
 //
@@ -52,6 +54,11 @@ class TRowWalker {
   bool WalkLevel(size_t level);
   bool AllHold(const std::vector<const TExpToken*>& conditions);
   uint16_t First(TJoinLevel& level);
+  uint16_t Next(TJoinLevel& level);
+  // Takes the record of key from level's memory copy into its buffer, or answers VUZODE_EOF.
+  uint16_t FirstFromMemory(TJoinLevel& level, int64_t key);
+  // Reads level's table into level.MemoryKeys/MemoryRecords when its seek may be served so.
+  void LoadMemorySeek(TJoinLevel& level, uint32_t drivingRecords);
 
   TQueryPlan& plan_;
   TExpEvaluator& evaluator_;

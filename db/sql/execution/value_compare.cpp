@@ -50,6 +50,36 @@ double StoredNumber(uint8_t type, const uint8_t* value) {
   }
 }
 
+bool IsIntegerKind(uint8_t type) {
+  switch (type) {
+    case kFieldSmallInt:
+    case kFieldBoolean:
+    case kFieldWord:
+    case kFieldDate:
+    case kFieldInteger:
+    case kFieldTime:
+    case kFieldInt32:
+    case kFieldLargeInt:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int64_t StoredInteger(uint8_t type, const uint8_t* value) {
+  switch (type) {
+    case kFieldSmallInt:
+      return Load<int16_t>(value);
+    case kFieldBoolean:
+    case kFieldWord:
+      return Load<uint16_t>(value);
+    case kFieldLargeInt:
+      return Load<int64_t>(value);
+    default:
+      return Load<int32_t>(value);
+  }
+}
+
 int CompareFieldValues(const FieldDescriptor& field, const uint8_t* a, const uint8_t* b,
                        const TCompareOptions& options) {
   const uint8_t* x = a + field.Offset;

@@ -29,6 +29,11 @@ void NormaliseField(const FieldDescriptor& field, uint8_t* record);
 
 // The value of a numeric, boolean, date or time field's stored bytes as a double.
 double StoredNumber(uint8_t type, const uint8_t* value);
+// Whether type is an integer kind (small, large and 32-bit integers, word, boolean, date,
+// time): CompareFieldValues orders its values as StoredInteger's numbers.
+bool IsIntegerKind(uint8_t type);
+// The stored bytes of an integer-kind field as a number.
+int64_t StoredInteger(uint8_t type, const uint8_t* value);
 
 class TExpToken;
 

@@ -129,23 +129,40 @@ std::unique_ptr<TCacheEntry> TBufferCache::Remove(TCacheEntry* entry) {
   return owned;
 }
 
-TCacheEntry* TBufferCache::Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n) {
+void TBufferCache::MoveToTail(TCacheEntry* entry) {
+  if (tail_ == entry) return;
+  if (entry->Newer != nullptr || entry->Older != nullptr || head_ == entry) Unlink(entry);
+  entry->Newer = tail_;
+  if (tail_ != nullptr) tail_->Older = entry;
+  tail_ = entry;
+  if (head_ == nullptr) head_ = entry;
+}
+
+TCacheEntry* TBufferCache::Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n, bool cold) {
   TCacheEntry* raw = entry.get();
   raw->Number = n;
   raw->Owner = this;
   if (!entries_.Insert(n, entry)) RaiseCorrupt();
-  MoveToHead(raw);
+  if (cold)
+    MoveToTail(raw);
+  else
+    MoveToHead(raw);
   return raw;
+}
+
+bool TBufferCache::BeingRead(const TCacheEntry* entry) const {
+  return reading_last_ != 0 && entry->Number >= reading_first_ && entry->Number <= reading_last_;
 }
 
 TCacheEntry* TBufferCache::EvictionCandidate() {
   // Second chance: a clean unpinned entry met from the tail that was used since it got there
   // loses its mark and goes to the head; the first one unmarked is the victim. A hit thus costs
-  // setting a flag instead of relinking the list.
+  // setting a flag instead of relinking the list. The units of the read in progress are not
+  // candidates: a cold read puts them at the tail, where they would evict each other.
   size_t budget = entries_.Size();
   for (TCacheEntry* entry = tail_; entry != nullptr && budget > 0; --budget) {
     TCacheEntry* newer = entry->Newer;
-    if (!entry->Dirty && entry->PinCount == 0) {
+    if (!entry->Dirty && entry->PinCount == 0 && !BeingRead(entry)) {
       if (!entry->Referenced) return entry;
       entry->Referenced = false;
       MoveToHead(entry);
@@ -154,7 +171,7 @@ TCacheEntry* TBufferCache::EvictionCandidate() {
   }
   // Every clean unpinned entry was marked: the oldest of them, unmarked now.
   for (TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer) {
-    if (!entry->Dirty && entry->PinCount == 0) return entry;
+    if (!entry->Dirty && entry->PinCount == 0 && !BeingRead(entry)) return entry;
   }
   return nullptr;
 }
@@ -203,14 +220,17 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   for (TCacheEntry* entry = head_; entry != nullptr && probed < layout_.probe;
        entry = entry->Older, ++probed) {
     if (entry->Number == n) {
-      entry->Referenced = true;
+      if (!readAhead) entry->Referenced = true;
       ++entry->PinCount;
       ++hits_;
       return entry;
     }
   }
   if (TCacheEntry* entry = Find(n)) {
-    entry->Referenced = true;
+    // A walk in file order (read-ahead) leaves the mark alone: passing over a unit once says
+    // nothing about its use again, and marking every unit of a walk larger than the cache
+    // would send the walk's units round the list instead of out of it.
+    if (!readAhead) entry->Referenced = true;
     ++entry->PinCount;
     ++hits_;
     return entry;
@@ -231,12 +251,18 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
     first = (n - 1) / layout_.whole_read * layout_.whole_read + 1;
     units = std::min(layout_.whole_read, next_number_ - first);
   }
-  TCacheEntry* entry = ReadUnits(n, first, units, units > 1);
+  // A walk in file order while the cache is full reads cold: its units go in at the tail and
+  // the next such read takes them back first, so a walk larger than the cache recycles a few
+  // entries instead of pushing out everything else (and, walked again, finds all but its
+  // overflow still cached).
+  const bool cold = readAhead && entries_.Size() >= capacity_;
+  TCacheEntry* entry = ReadUnits(n, first, units, units > 1, cold);
   if (entry == nullptr || entry->Number != n) RaiseCorrupt();
   return entry;
 }
 
-TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch) {
+TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch,
+                                     bool cold) {
   const uint32_t unit = layout_.unit_size;
   const uint32_t bytes = count * unit;
   Grow(read_buffer_, bytes);
@@ -253,7 +279,7 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
     std::memset(read_buffer_.data() + got, 0, bytes - got);
     if (!shortAllowed) held = got / unit;
   }
-  if (n - first >= held) return ReadUnits(n, n, 1, false);
+  if (n - first >= held) return ReadUnits(n, n, 1, false, cold);
   reading_first_ = first;
   reading_last_ = first + count - 1;
   TCacheEntry* target = nullptr;
@@ -273,7 +299,7 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
           continue;
         }
       } else {
-        entry = Insert(TakeEntry(), number);
+        entry = Insert(TakeEntry(), number, cold);
       }
       std::memcpy(entry->Buffer.data(), source, unit);
       owner_.DecodeUnit(entry->Buffer.data(), unit);
@@ -290,7 +316,7 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
   }
   reading_first_ = reading_last_ = 0;
   if (target == nullptr) return nullptr;
-  MoveToHead(target);
+  if (!cold) MoveToHead(target);
   return target;
 }
 

@@ -2,6 +2,9 @@
 // its BLOB blocks): entries found by number (TUnitMap), a most-recently-used list and a pool of
 // free entries. A hit marks its entry used; eviction gives a marked entry a second chance
 // (clears the mark and moves it to the head) before taking the least recent unmarked one.
+// Walks in file order (read-ahead fetches) resist flooding the cache: their hits set no mark,
+// and while the cache is full their misses insert at the tail, so a walk larger than the cache
+// evicts its own earlier units rather than the working set.
 //
 //   | Cache   | Unit size  | Unit n starts at          | Capacity         | Grow | Probe | Ahead  |
 //   |---------|------------|---------------------------|------------------|------|-------|--------|
@@ -144,6 +147,9 @@ class TBufferCache {
   // The cached entry of unit n, or null.
   TCacheEntry* Find(uint32_t n) const;
   void MoveToHead(TCacheEntry* entry);
+  void MoveToTail(TCacheEntry* entry);
+  // Whether entry is one of the units the miss in progress is reading.
+  bool BeingRead(const TCacheEntry* entry) const;
   void Unlink(TCacheEntry* entry);
   // An entry for a new unit: from the pool while below capacity, else an evicted one; see
   // invariant (4).
@@ -151,10 +157,12 @@ class TBufferCache {
   TCacheEntry* EvictionCandidate();
   // Removes entry from the map and the MRU list and hands it back.
   std::unique_ptr<TCacheEntry> Remove(TCacheEntry* entry);
-  TCacheEntry* Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n);
+  // Maps entry under n and links it at the head, or at the tail when cold.
+  TCacheEntry* Insert(std::unique_ptr<TCacheEntry> entry, uint32_t n, bool cold = false);
   // Reads count units from first into the cache and returns unit n pinned. stretch: more than
   // n is read (read-ahead, or the units around n), and those past the file's end are left out.
-  TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch);
+  // cold: the new units, n too, go in at the tail (a walk in file order through a full cache).
+  TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch, bool cold);
   static void Grow(std::vector<uint8_t>& buffer, size_t size);
 
   TFileHandler& file_;

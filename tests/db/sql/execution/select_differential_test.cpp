@@ -214,7 +214,8 @@ class TGenerator {
       const std::string table = "t" + std::to_string(1 + Pick(3)) + " " + alias;
       const std::string other = aliases[Pick(static_cast<int>(aliases.size()))];
       const std::string l = other + "." + (Chance(50) ? "a" : "b");
-      const std::string r = alias + "." + (Chance(50) ? "a" : "b");
+      // Now and then the joined table's unique id: a seek that finds at most one record.
+      const std::string r = alias + "." + (Chance(20) ? "id" : Chance(50) ? "a" : "b");
       const int kind = i == 1 ? Pick(5) : Pick(4);
       if (kind == 0) {  // comma join with the link in WHERE (added by the caller)
         ours += ", " + table, lite += ", " + table;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/files/file_handler.h"
@@ -329,6 +330,78 @@ TEST_F(BufferCacheTest, AChangeFoundBeforeAMissEndsTheFetch) {
   EXPECT_EQ(cache.Fetch(5), nullptr);
   owner_.change_found = false;
   EXPECT_EQ(Use(cache, 5), 5);
+}
+
+// Walks in file order (read-ahead fetches) over more units than the cache holds, with a working
+// set used between them and some of it changed: the walks must not push the working set out,
+// every unit must read right, changed units keep their bytes until a flush writes them, and the
+// cache stays within its capacity.
+TEST_F(BufferCacheTest, WalksLargerThanTheCacheKeepTheWorkingSetAndLoseNoChange) {
+  struct TCase {
+    uint32_t capacity, read_ahead, units, hot, dirty;
+  };
+  const TCase cases[] = {{16, 1, 20, 0, 0},  {16, 4, 24, 4, 0},  {16, 4, 64, 4, 2},
+                         {32, 1, 100, 8, 3}, {24, 8, 200, 6, 6}, {8, 3, 40, 2, 1}};
+  std::string bytes;
+  for (uint32_t n = 21; n <= 200; ++n) bytes += std::string(kUnit, static_cast<char>(n ^ 0x5A));
+  file_.Seek(kFirstOffset + 20 * int64_t{kUnit});
+  file_.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  for (const TCase& c : cases) {
+    SCOPED_TRACE("capacity " + std::to_string(c.capacity) + ", units " + std::to_string(c.units));
+    TBufferCache cache(file_, owner_, Layout(c.capacity, c.read_ahead));
+    cache.SetNextNumber(c.units + 1);
+    std::vector<uint32_t> hot;
+    for (uint32_t i = 0; i < c.hot; ++i) hot.push_back(2 + i * (c.units / c.hot));
+    auto useHot = [&] {
+      for (uint32_t n : hot) Use(cache, n);
+    };
+    useHot();
+    useHot();  // now marked as used
+    for (uint32_t i = 0; i < c.dirty; ++i) {
+      TCacheEntry* entry = cache.Fetch(hot[i]);
+      entry->Buffer[1] = 0xEE;
+      cache.MarkDirty(entry);
+      cache.Unpin(entry);
+    }
+    uint64_t walkMisses = 0;
+    for (int walk = 0; walk < 3; ++walk) {
+      const uint64_t before = cache.Misses();
+      for (uint32_t n = 1; n <= c.units; ++n) {
+        TCacheEntry* entry = cache.Fetch(n, true);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->Buffer[0], static_cast<uint8_t>(n));
+        const bool changed =
+            std::find(hot.begin(), hot.begin() + c.dirty, n) != hot.begin() + c.dirty;
+        EXPECT_EQ(entry->Buffer[1], changed ? 0xEE : static_cast<uint8_t>(n));
+        cache.Unpin(entry);
+      }
+      walkMisses = cache.Misses() - before;
+      EXPECT_LE(cache.Count(), c.capacity);
+      const uint64_t misses = cache.Misses();
+      useHot();
+      EXPECT_EQ(cache.Misses(), misses) << "the working set stayed";
+    }
+    if (c.read_ahead == 1 && c.hot == 0) {
+      // Only the units beyond the capacity, and the one or two the walk's own reads took
+      // turns with, are read again.
+      EXPECT_LE(walkMisses, c.units - c.capacity + 2);
+    }
+    EXPECT_EQ(cache.Flush(), c.dirty > 0);
+    for (uint32_t i = 0; i < c.hot; ++i) {
+      uint8_t second = 0;
+      file_.Seek(kFirstOffset + int64_t{hot[i] - 1} * kUnit + 1);
+      file_.Read(&second, 1, false);
+      EXPECT_EQ(second ^ 0x5A, i < c.dirty ? 0xEE : hot[i]);
+    }
+    // Put the file back for the next case.
+    for (uint32_t i = 0; i < c.dirty; ++i) {
+      TCacheEntry* entry = cache.Fetch(hot[i]);
+      entry->Buffer[1] = static_cast<uint8_t>(hot[i]);
+      cache.MarkDirty(entry);
+      cache.Unpin(entry);
+    }
+    cache.Flush();
+  }
 }
 
 TEST(CacheLayouts, FollowTheSessionFigures) {
