@@ -1,14 +1,22 @@
-// TEntryStack: recycling of cache entries.
+// Cache entries' memory (from the entry arena) and TEntryStack: recycling of cache entries.
 #include "db/storage/files/cache_entry.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "db/storage/files/entry_arena.h"
+
 std::unique_ptr<TCacheEntry> TCacheEntry::Make(uint32_t unitSize) {
-  void* memory = ::operator new(sizeof(TCacheEntry) + unitSize);
+  void* memory = AllocateArenaObject(sizeof(TCacheEntry) + unitSize);
   std::memset(static_cast<uint8_t*>(memory) + sizeof(TCacheEntry), 0, unitSize);
   return std::unique_ptr<TCacheEntry>(new (memory) TCacheEntry(unitSize));
+}
+
+void TCacheEntry::operator delete(TCacheEntry* entry, std::destroying_delete_t) {
+  const size_t bytes = sizeof(TCacheEntry) + entry->Buffer.size();
+  entry->~TCacheEntry();
+  FreeArenaObject(entry, bytes);
 }
 
 std::unique_ptr<TCacheEntry> TEntryStack::Take() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 // The bytes of one unit, stored right behind the entry that owns them, so that an entry and
@@ -31,8 +32,9 @@ class TUnitBytes {
 struct TCacheEntry {
   // A new entry with a zeroed unit of unitSize bytes.
   static std::unique_ptr<TCacheEntry> Make(uint32_t unitSize);
-  // Entries come only from Make: the unit is part of the allocation.
-  static void operator delete(void* entry) { ::operator delete(entry); }
+  // Entries come only from Make: the unit is part of the allocation, which the arena gives
+  // (entry_arena.h); it goes back with the size the unit makes it.
+  static void operator delete(TCacheEntry* entry, std::destroying_delete_t);
   TCacheEntry(const TCacheEntry&) = delete;
   TCacheEntry& operator=(const TCacheEntry&) = delete;
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "db/storage/files/entry_arena.h"
 #include "db/storage/index/index_descriptor.h"
 
 inline constexpr uint32_t kPageHeaderSize = 13;
@@ -37,6 +38,10 @@ struct TPageFormat {
 class TPage {
  public:
   TPage() = default;
+  // Pages come from the entry arena (entry_arena.h): a large index in a transaction makes
+  // them by the hundred thousand.
+  static void* operator new(size_t bytes) { return AllocateArenaObject(bytes); }
+  static void operator delete(void* page, size_t bytes) { FreeArenaObject(page, bytes); }
 
   // Empties the page and gives it a number, a slot and a format (a new or reused page).
   void Reset(uint32_t number, int slot, const TPageFormat& format);

@@ -1,0 +1,33 @@
+// Aligned chunks through anonymous mappings: twice the size is mapped and the unaligned ends
+// are given back, so the chunk can be found from any address inside it by masking.
+#include "platform/os/memory_chunks.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace platform {
+
+void* MapAlignedChunk(size_t bytes) {
+  void* mapped =
+      mmap(nullptr, bytes * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (start + bytes - 1) & ~(uintptr_t{bytes} - 1);
+  if (aligned > start) munmap(mapped, aligned - start);
+  const uintptr_t end = start + bytes * 2;
+  if (end > aligned + bytes)
+    munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
+  void* chunk = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+  // Only advice: where huge pages are off the chunk is ordinary memory.
+  static_cast<void>(madvise(chunk, bytes, MADV_HUGEPAGE));
+#endif
+  return chunk;
+}
+
+void UnmapChunk(void* chunk, size_t bytes) {
+  munmap(chunk, bytes);
+}
+
+}  // namespace platform
