@@ -78,6 +78,9 @@ void BindChangeQuery(TQueryStatement& statement, TDataQuery& query, TChangePlan&
 // type-mismatch message; texts longer than their column are cut.
 void EvaluateAssignments(TChangePlan& plan, TExpEvaluator& evaluator, const uint8_t* sourceRow,
                          TRowValues& values);
+// Writes into record (zeros) the default value of every field of the target that plan does not
+// assign and that has one: the record an INSERT starts from.
+void PutDefaults(const TChangePlan& plan, uint8_t* record);
 // Appends the assigned fields of values to pending (the record number is the caller's), and
 // reads those of pending row r back into values.
 void PackValues(const TChangePlan& plan, const TRowValues& values, TPendingRows& pending);

@@ -5,7 +5,8 @@
 // of its type) fails the statement with the type-mismatch message instead of being stored as
 // NULL; a text longer than its column is cut to the column's size. A NULL value makes the field
 // NULL and a BLOB empty. The auto-increment field lives in the record's row id (its value is
-// kept by the table only under NOAUTOINC).
+// kept by the table only under NOAUTOINC). A column's CHARCASE applies to every text stored in
+// it; a column an INSERT does not name takes its DEFAULT.
 #include <cstring>
 
 #include "db/sql/execution/change_plan.h"
@@ -13,7 +14,9 @@
 #include "db/sql/execution/sql_failure.h"
 #include "db/sql/execution/value_compare.h"
 #include "db/sql/expressions/evaluate.h"
+#include "db/sql/expressions/field_literal.h"
 #include "db/sql/expressions/value_conversion.h"
+#include "db/storage/locale/locale_case.h"
 
 namespace {
 
@@ -55,6 +58,27 @@ std::string BlobBytes(const TExpToken& value) {
   return text;
 }
 
+// Writes a text value into a string field of image, in the field's letter case.
+void PutText(const TChangePlan& plan, const FieldDescriptor& field, const TExpToken& value,
+             uint8_t* at) {
+  if (field.CharCase != kCaseLower && field.CharCase != kCaseUpper) {
+    PutFieldValue(field, value, at);
+    return;
+  }
+  static thread_local TExpToken cased;
+  std::string text(value.StringValue());
+  TDataFile& data = plan.Target->Cursor->Table()->DataFile();
+  const auto language = static_cast<uint16_t>(data.LanguageId());
+  const auto sort = static_cast<uint16_t>(data.SortId());
+  if (field.CharCase == kCaseUpper) {
+    LocaleUpperCase(language, sort, text);
+  } else {
+    LocaleLowerCase(language, sort, text);
+  }
+  cased.SetString(text);
+  PutFieldValue(field, cased, at);
+}
+
 // Writes value into field of image, or raises the mismatch.
 void StoreField(const TChangePlan& plan, const TAssignment& assignment,
                 const FieldDescriptor& field, const TExpToken& value, uint8_t* image) {
@@ -79,10 +103,47 @@ void StoreField(const TChangePlan& plan, const TAssignment& assignment,
     from = &scratch;
   }
   // Longer texts are cut to the column; the empty text is NULL.
-  PutFieldValue(field, *from, at);
+  if (field.Type == kFieldString) {
+    PutText(plan, field, *from, at);
+  } else {
+    PutFieldValue(field, *from, at);
+  }
 }
 
 }  // namespace
+
+void PutDefaults(const TChangePlan& plan, uint8_t* record) {
+  const auto& fields = plan.Target->Cursor->FieldDescriptors();
+  std::vector<bool> assigned(fields.size(), false);
+  for (const TAssignment& a : plan.Assignments) assigned[a.Field] = true;
+  TExpToken value;
+  for (size_t f = 0; f < fields.size(); ++f) {
+    const FieldDescriptor& field = fields[f];
+    if (assigned[f] || field.DefaultValue.empty() || field.Computed || field.IsAutoIncrement() ||
+        field.Type == kFieldBlob) {
+      continue;
+    }
+    // The definition was checked when the table was made; a default that no longer converts
+    // (a table written elsewhere) leaves the field NULL, as no default would.
+    if (!FieldLiteralValue(field, field.DefaultValue, value)) continue;
+    TExpToken converted;
+    const TExpToken* from = &value;
+    if (value.ValueType != field.Type) {
+      const int32_t size = field.Type == kFieldString ? field.StoredLength : field.Size;
+      if (!ConvertValue(value, converted, field.Type, field.SubType, size, field.Scale) ||
+          converted.IsNull) {
+        continue;
+      }
+      from = &converted;
+    }
+    uint8_t* at = record + field.Offset;
+    if (field.Type == kFieldString) {
+      PutText(plan, field, *from, at);
+    } else {
+      PutFieldValue(field, *from, at);
+    }
+  }
+}
 
 void EvaluateAssignments(TChangePlan& plan, TExpEvaluator& evaluator, const uint8_t* sourceRow,
                          TRowValues& values) {

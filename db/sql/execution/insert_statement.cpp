@@ -2,6 +2,7 @@
 // SELECT, collected whole before the first is appended (so a SELECT over the target reads none
 // of the statement's own rows) and appended in the statement's transaction.
 #include <cstring>
+#include <vector>
 
 #include "db/sql/execution/change_plan.h"
 #include "db/sql/execution/change_transaction.h"
@@ -37,8 +38,11 @@ void ExecuteInsert(TSelectRunner& runner, TChangePlan& plan) {
     TRowValues& Values;
     ~TGiveBack() { Plan.Record.swap(Values.Image); }
   } giveBack{plan, values};
+  // Every row starts from the columns' defaults.
+  std::vector<uint8_t> blank(values.Image.size(), 0);
+  PutDefaults(plan, blank.data());
   if (!plan.Source) {
-    std::memset(values.Image.data(), 0, values.Image.size());
+    std::memcpy(values.Image.data(), blank.data(), blank.size());
     EvaluateAssignments(plan, evaluator, nullptr, values);
     AppendRow(plan, values);
     query.RowCount = 1;
@@ -55,7 +59,7 @@ void ExecuteInsert(TSelectRunner& runner, TChangePlan& plan) {
   TChangeTransaction transaction(*plan.Target->Directory, query, plan.Target->Cursor->RecordSize());
   try {
     for (size_t r = 0; r < source.RowCount(); ++r) {
-      std::memset(values.Image.data(), 0, values.Image.size());
+      std::memcpy(values.Image.data(), blank.data(), blank.size());
       EvaluateAssignments(plan, evaluator, source.Rows.data() + r * source.RecordSize, values);
       AppendRow(plan, values);
       transaction.RowDone();

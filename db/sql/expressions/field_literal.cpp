@@ -1,9 +1,10 @@
-// FieldLiteralValid (see the header).
+// FieldLiteralValid and FieldLiteralValue (see the header).
 #include "db/sql/expressions/field_literal.h"
 
 #include <cctype>
 #include <string>
 
+#include "db/sql/expressions/exp_clock.h"
 #include "db/sql/expressions/exp_token.h"
 #include "db/sql/expressions/value_conversion.h"
 
@@ -26,12 +27,18 @@ std::string_view Trim(std::string_view text) {
 }  // namespace
 
 bool FieldLiteralValid(const FieldDescriptor& field, std::string_view text) {
+  TExpToken value;
+  return FieldLiteralValue(field, text, value);
+}
+
+bool FieldLiteralValue(const FieldDescriptor& field, std::string_view text, TExpToken& out) {
   switch (field.Type) {
     case kFieldString:
     case kFieldBytes:
     case kFieldVarBytes:
     case kFieldBlob:
     case kFieldInternal:
+      out.SetString(text);
       return true;
     default:
       break;
@@ -41,12 +48,21 @@ bool FieldLiteralValid(const FieldDescriptor& field, std::string_view text) {
   const bool time = SameWord(t, "CURRENT_TIME");
   const bool stamp = SameWord(t, "CURRENT_TIMESTAMP");
   if (date || time || stamp) {
-    return (field.Type == kFieldDate && date) || (field.Type == kFieldTime && time) ||
-           field.Type == kFieldTimestamp;
+    const TExpMoment now = CurrentMoment();
+    if (field.Type == kFieldDate && date) {
+      out.SetDate(now.DayNumber);
+    } else if (field.Type == kFieldTime && time) {
+      out.SetTime(now.Milliseconds);
+    } else if (field.Type == kFieldTimestamp) {
+      // A date is its day's midnight, a time today's moment.
+      out.SetTimestamp(date ? TExpMoment{now.DayNumber, 0}.Timestamp() : now.Timestamp());
+    } else {
+      return false;
+    }
+    return true;
   }
   TExpToken source;
   source.SetString(t);
-  TExpToken target;
-  return ConvertValue(source, target, field.Type, field.SubType, field.Size, field.Scale) &&
-         !target.IsNull;
+  return ConvertValue(source, out, field.Type, field.SubType, field.Size, field.Scale) &&
+         !out.IsNull;
 }

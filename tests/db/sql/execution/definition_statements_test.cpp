@@ -180,6 +180,24 @@ TEST(DefinitionStatements, ColumnChecksHoldForLaterAppends) {
   EXPECT_EQ(SortedRowsOf(db, "v"), "1|9|abc;3|15|abc");
 }
 
+TEST(DefinitionStatements, InsertTakesDefaultsAndEveryTextTakesItsColumnsCase) {
+  TSqlDatabase db;
+  RunScript(db,
+            "CREATE TABLE w (id INTEGER NOT NULL, n INTEGER DEFAULT 42, "
+            "s CHAR(8) DEFAULT 'anon' CHARCASE UPPER, l CHAR(8) CHARCASE LOWER, "
+            "d DATE DEFAULT CURRENT_DATE, b BOOLEAN DEFAULT TRUE, "
+            "r INTEGER NOT NULL DEFAULT 7)");
+  // A column not named takes its default (a NOT NULL one too); NULL given stays NULL; the case
+  // holds for INSERT VALUES, INSERT ... SELECT, UPDATE and the default itself.
+  RunScript(db,
+            "INSERT INTO w (id) VALUES (1); INSERT INTO w (id, n, s, l) VALUES (2, NULL, 'Bob', "
+            "'MiXed'); INSERT INTO w (id, l) SELECT id + 10, s FROM w; UPDATE w SET s = 'zed' "
+            "WHERE id = 1");
+  EXPECT_EQ(db.Rows("SELECT id, n, s, l, b, r, d = CURRENT_DATE FROM w ORDER BY id"),
+            (std::vector<std::string>{"1|42|ZED|NULL|1|7|1", "2|NULL|BOB|mixed|1|7|1",
+                                      "11|42|ANON|anon|1|7|1", "12|42|ANON|bob|1|7|1"}));
+}
+
 TEST(DefinitionStatements, TableOptionsAreStoredAndKeptByAlter) {
   TSqlDatabase db;
   RunScript(db,
