@@ -38,6 +38,11 @@ void ExecuteDropIndex(TQueryStatement& statement, const TDataQuery& query) {
   const bool exists = primary
                           ? !file.NoPrimaryIndex() && file.Descriptor(kPrimarySlot).FieldCount > 0
                           : file.FindIndexName(query.IndexName);
+  // Without IF EXISTS a primary index that is not there is an error, as a secondary one is
+  // (removing the empty slot would report a change that did not happen).
+  if (primary && !exists && !query.IfExists) {
+    cursor->Table()->Raise(VUZODE_INVALIDINDEXNAME, {}, query.IndexName);
+  }
   if (exists || !query.IfExists) DeleteIndex(*cursor, primary ? "" : query.IndexName, true);
   cursor->CloseCursor();
 }

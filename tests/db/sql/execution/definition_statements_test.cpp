@@ -67,6 +67,7 @@ const TDefinitionCase kCases[] = {
     {"ALTER TABLE t ADD PRIMARY KEY (c)", "DROP INDEX t.primary", "", "a,b,c", kRows,
      "ALTER TABLE t ADD PRIMARY KEY (b)"},
     {"", "DROP INDEX IF EXISTS t.PRIMARY", "", "a,b,c", kRows, ""},
+    {"", "DROP INDEX t.PRIMARY", "10022", "a,b,c", kRows, ""},
     {"", "ALTER TABLE t ADD PRIMARY KEY (zz)", "Invalid field name 'zz' specified for index ''",
      "a,b,c", kRows, ""},
     // Secondary and text indexes.
