@@ -23,6 +23,7 @@ class TAccessScope {
 };
 
 constexpr uint32_t kWholeReadBytes = 65536;
+constexpr uint32_t kAroundReadBytes = 4096;
 constexpr size_t kMaxWriteRun = size_t{1} << 20;
 
 uint32_t AtLeastOne(uint32_t value) {
@@ -250,6 +251,20 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
     // The whole file fits: what is read around n stays until it is used.
     first = (n - 1) / layout_.whole_read * layout_.whole_read + 1;
     units = std::min(layout_.whole_read, next_number_ - first);
+  } else if (layout_.whole_read > 1 && entries_.Size() >= capacity_) {
+    // A file larger than the cache: the units sharing n's 4 KiB of the file come with it (one
+    // read instead of one per unit when their neighbours are wanted soon, as a change of many
+    // scattered records does), and go in at the tail, so that unused they are the first to go.
+    const uint32_t around =
+        std::min(layout_.whole_read, AtLeastOne(kAroundReadBytes / layout_.unit_size));
+    if (around > 1) {
+      first = (n - 1) / around * around + 1;
+      units = std::min(around, next_number_ - first);
+      TCacheEntry* entry = ReadUnits(n, first, units, units > 1, true);
+      if (entry == nullptr || entry->Number != n) RaiseCorrupt();
+      MoveToHead(entry);
+      return entry;
+    }
   }
   // A walk in file order while the cache is full reads cold: its units go in at the tail and
   // the next such read takes them back first, so a walk larger than the cache recycles a few

@@ -156,6 +156,23 @@ TEST_F(BufferCacheTest, ACacheHoldingTheWholeFileReadsTheAlignedStretchAroundAMi
   }
 }
 
+TEST_F(BufferCacheTest, AFullCacheOfALargerFileReadsTheUnitsSharingAMissesStretchCold) {
+  // A cache of 4 units, full: a miss on 11 brings 9-16 with it; the neighbours hit later, and,
+  // put in at the tail, they go before the units in use when room is wanted.
+  TCacheLayout layout = Layout(4, 1);
+  layout.whole_read = 8;
+  TBufferCache cache(file_, owner_, layout);
+  cache.SetNextNumber(21);
+  for (uint32_t n : {1u, 2u, 3u, 4u}) EXPECT_EQ(Use(cache, n), n);
+  EXPECT_EQ(cache.Misses(), 4u);
+  EXPECT_EQ(Use(cache, 11), 11);
+  EXPECT_EQ(cache.Misses(), 5u);
+  for (uint32_t n : {9u, 12u, 16u}) EXPECT_EQ(Use(cache, n), n);
+  EXPECT_EQ(cache.Misses(), 5u);
+  EXPECT_EQ(Use(cache, 11), 11);
+  EXPECT_EQ(cache.Misses(), 5u) << "the unit missed on is kept as used";
+}
+
 TEST_F(BufferCacheTest, ReadsAroundAUnitLeaveOutUnitsNotYetWritten) {
   // The file holds units 1-20; 21-24 were added in the cache and are not written yet.
   for (const bool whole : {true, false}) {
