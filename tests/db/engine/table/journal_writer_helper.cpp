@@ -1,6 +1,9 @@
 // journal_writer_helper FOLDER START: makes the commits of PlannedCommit(START, 0, 1, ...) on
-// the ledgers A and B of FOLDER forever, printing j once commit j has returned. The crash test
+// the ledgers A and B of FOLDER (at most 1,000, then waits), printing j once commit j has
+// returned. The crash test
 // kills it at random moments.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,7 +14,9 @@ int main(int argc, char** argv) {
   const int64_t start = std::atoll(argv[2]);
   try {
     engine_test::TLedgers ledgers(argv[1], false);
-    for (int64_t j = 0;; ++j) {
+    // At most 1,000 commits (the codes of a run's commits stay below the next run's), then
+    // waits to be killed.
+    for (int64_t j = 0; j < 1000; ++j) {
       const engine_test::TPlannedCommit commit = engine_test::PlannedCommit(start, j);
       if (commit.multi) {
         ledgers.Multi(commit.first, commit.count);
@@ -21,6 +26,7 @@ int main(int argc, char** argv) {
       std::printf("%lld\n", static_cast<long long>(j));
       std::fflush(stdout);
     }
+    for (;;) sleep(1);
   } catch (const EVUZODEEngineError& e) {
     std::printf("error %s\n", e.what());
     return 1;
