@@ -1,7 +1,6 @@
 // journal_writer_helper FOLDER START: makes the commits of PlannedCommit(START, 0, 1, ...) on
 // the ledgers A and B of FOLDER (at most 1,000, then waits), printing j once commit j has
-// returned. The crash test
-// kills it at random moments.
+// returned. The crash test kills it at random moments.
 #include <unistd.h>
 
 #include <cstdio>
