@@ -223,6 +223,11 @@ bool TRowCollector::DirectArgument(const TResultColumn& column, double& asFloat,
   }
   const uint8_t* at = record + field.Offset;
   if (at[0] == 0) return false;
+  if (IsIntegerKind(field.Type)) {
+    asInteger = StoredInteger(field.Type, at + 1);
+    asFloat = static_cast<double>(asInteger);
+    return true;
+  }
   switch (field.Type) {
     case kFieldString:
       if (column.Aggregate != kAggregateCount) return handled = false;
@@ -232,23 +237,9 @@ bool TRowCollector::DirectArgument(const TResultColumn& column, double& asFloat,
       std::memcpy(&asFloat, at + 1, 8);
       asInteger = static_cast<int64_t>(asFloat);
       return true;
-    case kFieldLargeInt:
-      std::memcpy(&asInteger, at + 1, 8);
-      asFloat = static_cast<double>(asInteger);
-      return true;
     case kFieldBcd:
       asInteger = BcdToTenThousandths(at + 1);
       asFloat = static_cast<double>(asInteger) / 10000.0;
-      return true;
-    case kFieldSmallInt:
-    case kFieldBoolean:
-    case kFieldWord:
-    case kFieldDate:
-    case kFieldInteger:
-    case kFieldTime:
-    case kFieldInt32:
-      asFloat = StoredNumber(field.Type, at + 1);
-      asInteger = static_cast<int64_t>(asFloat);
       return true;
     default:
       if (column.Aggregate != kAggregateCount) return handled = false;

@@ -27,19 +27,8 @@ int Order(T a, T b) {
 }  // namespace
 
 double StoredNumber(uint8_t type, const uint8_t* value) {
+  if (IsIntegerKind(type)) return static_cast<double>(StoredInteger(type, value));
   switch (type) {
-    case kFieldSmallInt:
-      return Load<int16_t>(value);
-    case kFieldBoolean:
-    case kFieldWord:
-      return Load<uint16_t>(value);
-    case kFieldDate:
-    case kFieldInteger:
-    case kFieldTime:
-    case kFieldInt32:
-      return Load<int32_t>(value);
-    case kFieldLargeInt:
-      return static_cast<double>(Load<int64_t>(value));
     case kFieldFloat:
     case kFieldTimestamp:
       return Load<double>(value);
