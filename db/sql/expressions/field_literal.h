@@ -9,7 +9,7 @@
 
 #include "db/storage/data/field_types.h"
 
-struct TExpToken;
+class TExpToken;
 
 bool FieldLiteralValid(const FieldDescriptor& field, std::string_view text);
 // False when the text is no literal of the field's type (out is then unspecified).
