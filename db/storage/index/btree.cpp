@@ -506,7 +506,7 @@ bool TBTree::EntryAtRank(int64_t rank, IndexKey& key, int32_t& recordNumber) {
   }
   if (rank >= page->Count()) return false;
   const int pos = static_cast<int>(rank);
-  key = IndexKey(KeyLength());
+  key.Reset(KeyLength());
   std::memcpy(key.data(), page->Key(pos), KeyLength());
   recordNumber = page->Reference(pos);
   file_.TrimPages();

@@ -137,7 +137,7 @@ TKeyLayout MakeKeyLayout(int slot, const IndexDescriptor& d,
 }
 
 void EncodeKey(const TKeyLayout& layout, TConstRecordImage record, IndexKey& key) {
-  key = IndexKey(layout.KeyLength);
+  key.Reset(layout.KeyLength);
   for (const TKeyField& f : layout.Fields) {
     uint8_t* out = key.data() + f.KeyOffset;
     uint8_t* value = out + 1;
@@ -200,13 +200,13 @@ void EncodeKey(const TKeyLayout& layout, TConstRecordImage record, IndexKey& key
 }
 
 void EncodeDeletedKey(uint8_t status, int32_t rowId, IndexKey& key) {
-  key = IndexKey(kDeletedKeyLength);
+  key.Reset(kDeletedKeyLength);
   key.Bytes[0] = status;
   EncodeRowIdKey(rowId, key.data() + 1);
 }
 
 void EncodeTextKey(uint16_t fieldNumber, std::string_view word, int32_t rowId, IndexKey& key) {
-  key = IndexKey(kTextKeyLength);
+  key.Reset(kTextKeyLength);
   key.Bytes[0] = 1;
   key.Bytes[1] = static_cast<uint8_t>(fieldNumber >> 8);
   key.Bytes[2] = static_cast<uint8_t>(fieldNumber);

@@ -27,6 +27,7 @@
 // the status byte, then the row id.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -44,6 +45,12 @@ struct IndexKey {
 
   IndexKey() = default;
   explicit IndexKey(uint16_t length) : Length(length) {}
+  // Makes the key length bytes of zeros, touching only those (a new IndexKey clears and copies
+  // all kMaxKeyLength bytes, which costs more than encoding a short key).
+  void Reset(uint16_t length) {
+    Length = length;
+    std::memset(Bytes.data(), 0, std::min<size_t>(length, kMaxKeyLength));
+  }
   uint8_t* data() { return Bytes.data(); }
   const uint8_t* data() const { return Bytes.data(); }
   std::span<const uint8_t> View() const { return {Bytes.data(), Length}; }
