@@ -80,29 +80,21 @@ void TDataTable::PrepareCommit() {
 
 void TDataTable::WriteCommit(bool end, bool flush) {
   if (!in_transaction_ || read_only_) return;
-  // Out of the transaction while writing, so the caches may trim as they write.
-  in_transaction_ = false;
-  const bool held = transaction_lock_held_;
-  SetTransactionLockHeld(false);
-  try {
-    FlushBuffers(end, false, flush);
-  } catch (...) {
-    in_transaction_ = true;
-    SetTransactionLockHeld(held);
-    throw;
-  }
-  in_transaction_ = true;
-  SetTransactionLockHeld(held);
+  OutsideTransaction([&] { FlushBuffers(end, false, flush); });
 }
 
 bool TDataTable::StageWrite() {
-  // As WriteCommit: out of the transaction while gathering.
+  bool staged = false;
+  OutsideTransaction([&] { staged = StageCommit(false); });
+  return staged;
+}
+
+void TDataTable::OutsideTransaction(const std::function<void()>& work) {
   in_transaction_ = false;
   const bool held = transaction_lock_held_;
   SetTransactionLockHeld(false);
-  bool staged = false;
   try {
-    staged = StageCommit(false);
+    work();
   } catch (...) {
     in_transaction_ = true;
     SetTransactionLockHeld(held);
@@ -110,7 +102,6 @@ bool TDataTable::StageWrite() {
   }
   in_transaction_ = true;
   SetTransactionLockHeld(held);
-  return staged;
 }
 
 void TDataTable::FinishWrite(bool trim) {

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -184,6 +185,9 @@ class TDataTable {
   // WriteCommit in steps for a commit group: gather the buffers (true when anything is to be
   // written; PublishCommit and ApplyCommit follow), then remove the journal and trim.
   bool StageWrite();
+  // Runs work out of the transaction (so the caches may trim as they write), in it again
+  // afterwards, also when work raises.
+  void OutsideTransaction(const std::function<void()>& work);
   void FinishWrite(bool trim);
   void EndTransaction(bool end);
   void RollbackTransaction();

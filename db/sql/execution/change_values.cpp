@@ -79,6 +79,28 @@ void PutText(const TChangePlan& plan, const FieldDescriptor& field, const TExpTo
   PutFieldValue(field, cased, at);
 }
 
+// Writes value, converted to field's type, into the field's slot at; false when it does not
+// convert. Longer texts are cut to the column; the empty text is NULL.
+bool PutConverted(const TChangePlan& plan, const FieldDescriptor& field, const TExpToken& value,
+                  uint8_t* at) {
+  static thread_local TExpToken converted;
+  const TExpToken* from = &value;
+  if (value.ValueType != field.Type || (field.Type == kFieldBcd && value.Scale != field.Scale)) {
+    const int32_t size = field.Type == kFieldString ? field.StoredLength : field.Size;
+    if (!ConvertValue(value, converted, field.Type, field.SubType, size, field.Scale) ||
+        converted.IsNull) {
+      return false;
+    }
+    from = &converted;
+  }
+  if (field.Type == kFieldString) {
+    PutText(plan, field, *from, at);
+  } else {
+    PutFieldValue(field, *from, at);
+  }
+  return true;
+}
+
 // Writes value into field of image, or raises the mismatch.
 void StoreField(const TChangePlan& plan, const TAssignment& assignment,
                 const FieldDescriptor& field, const TExpToken& value, uint8_t* image) {
@@ -94,20 +116,7 @@ void StoreField(const TChangePlan& plan, const TAssignment& assignment,
   uint8_t* at = image + field.Offset;
   std::memset(at, 0, 1u + field.StoredLength);
   if (empty) return;
-  const TExpToken* from = &value;
-  if (value.ValueType != field.Type || (field.Type == kFieldBcd && value.Scale != field.Scale)) {
-    const int32_t size = field.Type == kFieldString ? field.StoredLength : field.Size;
-    if (!ConvertValue(value, scratch, field.Type, field.SubType, size, field.Scale) ||
-        scratch.IsNull)
-      Mismatch(plan, field, assignment.ValueText);
-    from = &scratch;
-  }
-  // Longer texts are cut to the column; the empty text is NULL.
-  if (field.Type == kFieldString) {
-    PutText(plan, field, *from, at);
-  } else {
-    PutFieldValue(field, *from, at);
-  }
+  if (!PutConverted(plan, field, value, at)) Mismatch(plan, field, assignment.ValueText);
 }
 
 }  // namespace
@@ -126,22 +135,7 @@ void PutDefaults(const TChangePlan& plan, uint8_t* record) {
     // The definition was checked when the table was made; a default that no longer converts
     // (a table written elsewhere) leaves the field NULL, as no default would.
     if (!FieldLiteralValue(field, field.DefaultValue, value)) continue;
-    TExpToken converted;
-    const TExpToken* from = &value;
-    if (value.ValueType != field.Type) {
-      const int32_t size = field.Type == kFieldString ? field.StoredLength : field.Size;
-      if (!ConvertValue(value, converted, field.Type, field.SubType, size, field.Scale) ||
-          converted.IsNull) {
-        continue;
-      }
-      from = &converted;
-    }
-    uint8_t* at = record + field.Offset;
-    if (field.Type == kFieldString) {
-      PutText(plan, field, *from, at);
-    } else {
-      PutFieldValue(field, *from, at);
-    }
+    static_cast<void>(PutConverted(plan, field, value, record + field.Offset));
   }
 }
 

@@ -241,6 +241,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   if (!owner_.BeforeMissRead()) return nullptr;
   uint32_t units = 1;
   uint32_t first = n;
+  bool coldAround = false;
   if (readAhead) {
     units = count != 0 ? count : layout_.read_ahead;
     // More units than the cache holds would only evict each other.
@@ -254,25 +255,24 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   } else if (layout_.whole_read > 1 && entries_.Size() >= capacity_) {
     // A file larger than the cache: the units sharing n's 4 KiB of the file come with it (one
     // read instead of one per unit when their neighbours are wanted soon, as a change of many
-    // scattered records does), and go in at the tail, so that unused they are the first to go.
+    // scattered records does), and go in at the tail, so that unused they are the first to go;
+    // n itself is in use and goes to the head.
     const uint32_t around =
         std::min(layout_.whole_read, AtLeastOne(kAroundReadBytes / layout_.unit_size));
     if (around > 1) {
       first = (n - 1) / around * around + 1;
       units = std::min(around, next_number_ - first);
-      TCacheEntry* entry = ReadUnits(n, first, units, units > 1, true);
-      if (entry == nullptr || entry->Number != n) RaiseCorrupt();
-      MoveToHead(entry);
-      return entry;
+      coldAround = true;
     }
   }
   // A walk in file order while the cache is full reads cold: its units go in at the tail and
   // the next such read takes them back first, so a walk larger than the cache recycles a few
   // entries instead of pushing out everything else (and, walked again, finds all but its
   // overflow still cached).
-  const bool cold = readAhead && entries_.Size() >= capacity_;
+  const bool cold = coldAround || (readAhead && entries_.Size() >= capacity_);
   TCacheEntry* entry = ReadUnits(n, first, units, units > 1, cold);
   if (entry == nullptr || entry->Number != n) RaiseCorrupt();
+  if (coldAround) MoveToHead(entry);
   return entry;
 }
 
