@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <mutex>
 
 #include "platform/os/fault_injection.h"
@@ -218,6 +219,25 @@ int64_t TOsFile::Size() const {
   struct stat info {};
   if (fstat(fd_, &info) != 0) return -1;
   return info.st_size;
+}
+
+bool TOsFile::Stamp(TFileStamp& stamp) const {
+  struct stat info {};
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return false;
+  stamp.Identity = {info.st_dev, info.st_ino};
+  stamp.Size = info.st_size;
+  stamp.Modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+
+bool StampSettled(const TFileStamp& stamp) {
+  // File times come from a clock that advances in ticks of a few milliseconds: a write in the
+  // same tick as the last one leaves the time as it was. 50 ms covers any tick length.
+  constexpr int64_t kMargin = 50'000'000;
+  timespec now{};
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+  const int64_t nanos = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+  return nanos - stamp.Modified >= kMargin;
 }
 
 bool TOsFile::Flush() {

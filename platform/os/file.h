@@ -41,6 +41,20 @@ inline constexpr int64_t kExclusiveSentinelOffset = 0x100000001LL;
 
 enum class TFileAccess { Read, ReadWrite };
 
+// A file as it stands: which file (device and inode), its length and when it was last written
+// (nanoseconds since the epoch). Two equal stamps taken apart mean the file was not written in
+// between, provided the first was taken well after the write before it (the clock that dates
+// writes is coarse: see StampSettled).
+struct TFileStamp {
+  TFileIdentity Identity;
+  int64_t Size = 0;
+  int64_t Modified = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+// Whether a write after the stamp's moment is sure to give the file another modification time:
+// the last write lies at least this margin before now, beyond the coarse clock's step.
+bool StampSettled(const TFileStamp& stamp);
+
 class TOsFile {
  public:
   TOsFile() = default;
@@ -93,6 +107,9 @@ class TOsFile {
   bool UnlockRange(int64_t offset, int64_t length);
 
   TFileIdentity Identity() const { return identity_; }
+  // What the OS says of the open file now: identity, length and time of last change. False
+  // when it cannot tell.
+  bool Stamp(TFileStamp& stamp) const;
 
  private:
   // Takes the sharing locks; false (EBUSY) on a conflict.

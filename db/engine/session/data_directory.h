@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "db/engine/table/data_table.h"
+#include "db/engine/table/warm_caches.h"
 
 class TDataSession;
 
@@ -54,6 +55,8 @@ class TDataDirectory {
   int32_t RemoveUser() { return --use_count_; }
   bool InTransaction() const { return in_transaction_; }
   const std::vector<std::unique_ptr<TDataTable>>& Tables() const { return tables_; }
+  // The caches of tables closed lately, for their next open (warm_caches.h).
+  TWarmCaches& WarmCaches() { return warm_caches_; }
 
   // The database item of every table-level error: the path (the database name in a remote or
   // server-side session).
@@ -81,8 +84,8 @@ class TDataDirectory {
   // and ".DAT". Free means neither registered nor on disk; callers create the name exclusively
   // and ask again when another process took it meanwhile.
   std::string UniqueTableName(uint8_t kind) const;
-  // Checks definition and creates a temporary work table of it under a unique name and answers the name
-  // (the table is created closed). Processes sharing a private directory can pick the same
+  // Checks definition and creates a temporary work table of it under a unique name and answers the
+  // name (the table is created closed). Processes sharing a private directory can pick the same
   // name (only five digits of the thread id go into it): a name whose file exists, or that
   // another holder has open, is passed over for the next counter.
   std::string CreateWorkTable(uint8_t kind, const TTableDefinition& definition);
@@ -96,6 +99,8 @@ class TDataDirectory {
   // Frees the tables that are neither open nor in a transaction.
   void FreeIdleTables();
   void RemoveTable(TDataTable* table);
+  // Drops the warm caches of the table name (its files are deleted, renamed or made anew).
+  void ForgetWarmCaches(std::string_view name);
   // The writes of a commit over several journaled tables, all or none (transactions.cpp);
   // written becomes 0 once every table has written.
   void CommitGroup(bool end, bool flush, size_t& written);
@@ -105,6 +110,7 @@ class TDataDirectory {
   std::string database_name_;
   std::string path_;
   std::vector<std::unique_ptr<TDataTable>> tables_;
+  TWarmCaches warm_caches_;
   int32_t use_count_ = 0;
   bool in_transaction_ = false;
 };

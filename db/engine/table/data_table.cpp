@@ -174,6 +174,32 @@ void TDataTable::OpenFilesNow() {
     CloseFilesNow();
     throw;
   }
+  TakeWarmCaches();
+}
+
+void TDataTable::KeepWarmCaches() {
+  if (InMemory() || temporary_ || !files_open_ || index_rebuilt_ || journal_pending_) return;
+  TWarmTable warm;
+  warm.DataPath = data_file_.FileName();
+  if (!data_file_.Stamp(warm.Stamps[0]) || !index_file_.Stamp(warm.Stamps[1])) return;
+  if (!platform::StampSettled(warm.Stamps[0]) || !platform::StampSettled(warm.Stamps[1])) return;
+  warm.Records = data_file_.TakeRecordCache();
+  if (!warm.Records) return;
+  warm.Pages = index_file_.TakePages();
+  directory_.WarmCaches().Keep(std::move(warm));
+}
+
+void TDataTable::TakeWarmCaches() {
+  if (InMemory() || temporary_) return;
+  std::optional<TWarmTable> warm = directory_.WarmCaches().Take(data_file_.FileName());
+  if (!warm) return;
+  platform::TFileStamp data, index;
+  if (!data_file_.Stamp(data) || !index_file_.Stamp(index) || data != warm->Stamps[0] ||
+      index != warm->Stamps[1]) {
+    return;
+  }
+  if (data_file_.AdoptRecordCache(std::move(warm->Records)))
+    index_file_.AdoptPages(std::move(warm->Pages));
 }
 
 void TDataTable::CloseFilesNow() {
@@ -225,6 +251,7 @@ void TDataTable::CloseFiles(bool discard) {
   }
   read_lock_held_ = query_read_lock_held_ = write_lock_held_ = write_slots_held_ = false;
   read_index_token_ = read_blob_token_ = query_read_index_token_ = query_read_blob_token_ = 0;
+  if (!failure) KeepWarmCaches();
   CloseFilesNow();
   if (failure) std::rethrow_exception(failure);
 }

@@ -198,6 +198,10 @@ class TDataTable {
 
   void OpenFilesNow();
   void CloseFilesNow();
+  // Hands the caches to the directory's warm caches before a close that went well, and takes
+  // them back at the next open while the files are unchanged (warm_caches.h).
+  void KeepWarmCaches();
+  void TakeWarmCaches();
   void PrepareFileNames();
   void ApplySessionFigures();
   void GrowBitmaps();

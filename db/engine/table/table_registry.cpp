@@ -48,6 +48,10 @@ void TDataDirectory::RemoveTable(TDataTable* table) {
   if (it != tables_.end()) tables_.erase(it);
 }
 
+void TDataDirectory::ForgetWarmCaches(std::string_view name) {
+  warm_caches_.Forget(path_ + TableFileName(name, kDataExtension));
+}
+
 void TDataDirectory::FreeIdleTables() {
   std::erase_if(tables_, [](const auto& t) { return !t->Active(); });
 }
@@ -96,6 +100,7 @@ TDataTable* TDataDirectory::CreateTable(std::string_view name, uint8_t kind, boo
     result = kTableHeld;
     return nullptr;
   }
+  ForgetWarmCaches(name);
   std::unique_ptr<TDataTable> created;
   if (table == nullptr) {
     created = std::make_unique<TDataTable>(*this, std::string(name), kind);
@@ -133,6 +138,7 @@ int TDataDirectory::CloseTable(TDataTable* table, bool discard, bool resultCurso
 int TDataDirectory::DeleteTable(std::string_view name, uint8_t kind) {
   TDataTable* table = FindTable(name, kind);
   if (table != nullptr && table->Active()) return kTableHeld;
+  ForgetWarmCaches(name);
   if (table != nullptr) {
     table->DeleteFiles();
     RemoveTable(table);
@@ -147,6 +153,8 @@ int TDataDirectory::RenameTable(std::string_view name, std::string_view newName,
                                 bool backup) {
   TDataTable* table = FindTable(name, kind);
   if (table != nullptr && table->Active()) return kTableHeld;
+  ForgetWarmCaches(name);
+  ForgetWarmCaches(newName);
   if (table != nullptr) {
     table->RenameFiles(newName, backup);
     RemoveTable(table);

@@ -118,6 +118,7 @@ void TRecordsBitmap::ClearTail() {
 }
 
 void TRecordsBitmap::SetSize(uint32_t count) {
+  Changed();
   if (count == bit_count_) return;
   if (count < bit_count_) {
     ClearBits(count, bit_count_);
@@ -139,6 +140,7 @@ bool TRecordsBitmap::Test(uint32_t record) const {
 }
 
 void TRecordsBitmap::Set(uint32_t record) {
+  Changed();
   if (record == 0) return;
   if (record > bit_count_) SetSize(record);
   uint32_t bit = record - 1;
@@ -146,6 +148,7 @@ void TRecordsBitmap::Set(uint32_t record) {
 }
 
 void TRecordsBitmap::Clear(uint32_t record) {
+  Changed();
   if (record == 0 || record > bit_count_) return;
   uint32_t bit = record - 1;
   words_[bit / kWordBits] &= ~(uint64_t{1} << (bit % kWordBits));
@@ -154,15 +157,18 @@ void TRecordsBitmap::Clear(uint32_t record) {
 // Words beyond the used ones are already zero (invariant (1)), so a pooled bitmap that once was
 // large costs only its present size to clear.
 void TRecordsBitmap::ClearAll() {
+  Changed();
   std::fill_n(words_.begin(), UsedWords(), 0);
 }
 
 void TRecordsBitmap::SetAll() {
+  Changed();
   std::fill_n(words_.begin(), UsedWords(), kAllOnes);
   ClearTail();
 }
 
 void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
+  Changed();
   if (&other == this) return;
   size_t theirs = other.UsedWords();
   size_t ours = UsedWords();
@@ -175,6 +181,7 @@ void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
 }
 
 void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
+  Changed();
   size_t used = UsedWords();
   size_t shared = std::min(used, other.UsedWords());
   for (size_t w = 0; w < shared; ++w) words_[w] &= other.words_[w];
@@ -182,12 +189,14 @@ void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
 }
 
 void TRecordsBitmap::OrWith(const TRecordsBitmap& other) {
+  Changed();
   size_t shared = std::min(UsedWords(), other.UsedWords());
   for (size_t w = 0; w < shared; ++w) words_[w] |= other.words_[w];
   ClearTail();  // other may be longer than this bitmap
 }
 
 void TRecordsBitmap::Not() {
+  Changed();
   size_t used = UsedWords();
   for (size_t w = 0; w < used; ++w) words_[w] = ~words_[w];
   ClearTail();
@@ -197,11 +206,30 @@ uint32_t TRecordsBitmap::Count() const {
   return CountWords(words_.data(), UsedWords());
 }
 
+void TRecordsBitmap::BuildRankBlocks() const {
+  const size_t used = UsedWords();
+  rank_blocks_.assign(used / kRankBlockWords + 1, 0);
+  uint32_t count = 0;
+  for (size_t b = 1; b < rank_blocks_.size(); ++b) {
+    count += CountWords(words_.data() + (b - 1) * kRankBlockWords, kRankBlockWords);
+    rank_blocks_[b] = count;
+  }
+  rank_ready_ = true;
+}
+
 uint32_t TRecordsBitmap::Rank(uint32_t record) const {
   if (record <= 1) return 0;
   uint32_t bits = std::min(record - 1, bit_count_);  // bit indexes 0 .. bits - 1
   size_t whole = bits / kWordBits;
-  uint32_t count = CountWords(words_.data(), whole);
+  uint32_t count = 0;
+  if (whole < 2 * kRankBlockWords) {
+    count = CountWords(words_.data(), whole);
+  } else {
+    if (!rank_ready_) BuildRankBlocks();
+    const size_t block = whole / kRankBlockWords;
+    count = rank_blocks_[block] +
+            CountWords(words_.data() + block * kRankBlockWords, whole - block * kRankBlockWords);
+  }
   if (bits % kWordBits != 0) count += std::popcount(words_[whole] & LowBits(bits % kWordBits));
   return count;
 }

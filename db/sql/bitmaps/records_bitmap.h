@@ -19,7 +19,8 @@
 // nothing, and Set grows the bitmap to cover the record (the record-lock sets start with room
 // for 8192 records and must take any record number).
 //
-// Not thread-safe: a bitmap is used by one session's thread at a time.
+// Not thread-safe, also in its const members (Rank keeps a directory): a bitmap is used by one
+// session's thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -107,6 +108,17 @@ class TRecordsBitmap {
   // Clears the bits beyond bit_count_ in the last used word (restores invariant (1)).
   void ClearTail();
 
+  // Every change of the bits makes the rank blocks stale.
+  void Changed() { rank_ready_ = false; }
+  // Fills rank_blocks_: entry b counts the records of words [0, b * kRankBlockWords).
+  void BuildRankBlocks() const;
+
   std::vector<uint64_t> words_;
   uint32_t bit_count_ = 0;
+  // Rank's directory, made by the first Rank after a change: a cursor stepping through a view
+  // asks the rank of each record it reaches, and counting from the first word each time made
+  // a walk quadratic in the table's size.
+  static constexpr size_t kRankBlockWords = 64;
+  mutable std::vector<uint32_t> rank_blocks_;
+  mutable bool rank_ready_ = false;
 };

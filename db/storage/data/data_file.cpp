@@ -68,6 +68,26 @@ void TDataFile::SetUpRecordCache() {
   records_->SetNextNumber(static_cast<uint32_t>(header_.NextRecordNumber));
 }
 
+std::unique_ptr<TBufferCache> TDataFile::TakeRecordCache() {
+  if (!records_ || !records_->Clean()) return nullptr;
+  return std::move(records_);
+}
+
+bool TDataFile::AdoptRecordCache(std::unique_ptr<TBufferCache> cache) {
+  const TCacheLayout wanted = RecordLayout();
+  const TCacheLayout& kept = cache->Layout();
+  if (!records_ || kept.unit_size != wanted.unit_size ||
+      kept.first_unit_offset != wanted.first_unit_offset || kept.max_number != wanted.max_number ||
+      kept.capacity != wanted.capacity || kept.read_ahead != wanted.read_ahead ||
+      kept.whole_read != wanted.whole_read) {
+    return false;
+  }
+  cache->Rebind(*this, static_cast<TCacheOwner&>(*this));
+  cache->SetNextNumber(static_cast<uint32_t>(header_.NextRecordNumber));
+  records_ = std::move(cache);
+  return true;
+}
+
 void TDataFile::Close() {
   records_.reset();
   descriptors_.clear();

@@ -75,6 +75,13 @@ class TDataFile : public TFileHandler, private TCacheOwner {
   void Open() override;
   // Drops the descriptors and the record cache (dirty records are NOT written) and closes.
   void Close() override;
+  // The record cache handed over before a close, to be given to the next open of the same
+  // file while the file stays as it is (the table's warm caches); null when there is none or
+  // it holds a changed or pinned unit.
+  std::unique_ptr<TBufferCache> TakeRecordCache();
+  // Takes such a cache in place of this open file's own. False (the cache dropped) when its
+  // layout is not the one this file would set up.
+  bool AdoptRecordCache(std::unique_ptr<TBufferCache> cache);
 
   // Creates FileName() for a new, empty table of definition. Raises VUZODE_BLOBLIMIT for more
   // than 128 BLOB fields, VUZODE_RECTOOBIG for records over 65535 bytes, VUZODE_HEADERCORRUPT for

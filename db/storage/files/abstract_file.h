@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/file.h"
 #include "platform/os/system.h"
 
 // A byte range held by LockRegion: Last = First + Length - 1.
@@ -59,6 +60,8 @@ class TAbstractFile {
   // As Read; a count of 0 truncates (or extends) the file at the handle's position.
   virtual int64_t Write(uint32_t id, const void* buffer, uint32_t count);
   virtual bool Flush(uint32_t id);
+  // The OS's stamp of the open file; false for files the OS does not hold (the memory kind).
+  virtual bool Stamp(platform::TFileStamp& /*stamp*/) { return false; }
   // The new position: offset from the start, the current position or the end (size + offset).
   // -1 (EINVAL) for an unknown handle or origin or a position that would be negative or overflow;
   // the position is then unchanged.

@@ -80,8 +80,8 @@ TCacheLayout BlockCacheLayout(uint32_t blockSize, uint32_t cacheBytes, uint32_t 
 }
 
 TBufferCache::TBufferCache(TFileHandler& file, TCacheOwner& owner, const TCacheLayout& layout)
-    : file_(file),
-      owner_(owner),
+    : file_(&file),
+      owner_(&owner),
       layout_(layout),
       pool_(layout.pool_capacity, layout.unit_size),
       capacity_(AtLeastOne(layout.capacity)) {
@@ -101,7 +101,7 @@ int64_t TBufferCache::OffsetOf(uint32_t n) const {
 }
 
 void TBufferCache::RaiseCorrupt() const {
-  RaiseEngineError(layout_.corrupt_code, {}, {}, {}, file_.FileName());
+  RaiseEngineError(layout_.corrupt_code, {}, {}, {}, file_->FileName());
 }
 
 TCacheEntry* TBufferCache::Find(uint32_t n) const {
@@ -180,8 +180,8 @@ TCacheEntry* TBufferCache::EvictionCandidate() {
 std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry() {
   if (entries_.Size() < capacity_) return pool_.Take();
   TCacheEntry* victim = EvictionCandidate();
-  if (victim == nullptr && !owner_.TransactionLockHeld()) {
-    if (!owner_.FlushForRoom()) Flush();
+  if (victim == nullptr && !owner_->TransactionLockHeld()) {
+    if (!owner_->FlushForRoom()) Flush();
     victim = EvictionCandidate();
   }
   if (victim == nullptr) {
@@ -189,7 +189,7 @@ std::unique_ptr<TCacheEntry> TBufferCache::TakeEntry() {
     // cache grows by half again, and looking for a victim (a walk over the dirty entries)
     // happens a logarithmic number of times rather than once per few units.
     const uint32_t step =
-        owner_.TransactionLockHeld() ? std::max(layout_.growth, capacity_ / 2) : layout_.growth;
+        owner_->TransactionLockHeld() ? std::max(layout_.growth, capacity_ / 2) : layout_.growth;
     capacity_ += step;
     return pool_.Take();
   }
@@ -208,12 +208,12 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   if (n == 0 || n > next_number_) RaiseCorrupt();
   if (n == next_number_) {
     if (n > layout_.max_number || OffsetOf(n) + layout_.unit_size > layout_.max_file_size) {
-      RaiseEngineError(VUZODE_TABLEFULL, {}, {}, {}, file_.FileName());
+      RaiseEngineError(VUZODE_TABLEFULL, {}, {}, {}, file_->FileName());
     }
     TCacheEntry* entry = Insert(TakeEntry(), n);
     entry->PinCount = 1;
     ++next_number_;
-    owner_.HeaderChanged();
+    owner_->HeaderChanged();
     return entry;
   }
 
@@ -238,7 +238,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
   }
 
   ++misses_;
-  if (!owner_.BeforeMissRead()) return nullptr;
+  if (!owner_->BeforeMissRead()) return nullptr;
   uint32_t units = 1;
   uint32_t first = n;
   bool coldAround = false;
@@ -284,12 +284,12 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
   // A stretch read around n may run past the end of the file: units this session added are
   // counted but not yet written. Only the units the file holds are taken, and n must be one
   // of them unless short reads are allowed.
-  const bool shortAllowed = owner_.AllowShortRead();
+  const bool shortAllowed = owner_->AllowShortRead();
   uint32_t held = count;
   {
-    TAccessScope access(file_);
-    file_.Seek(OffsetOf(first));
-    const uint32_t got = file_.Read(read_buffer_.data(), bytes, shortAllowed || stretch);
+    TAccessScope access(*file_);
+    file_->Seek(OffsetOf(first));
+    const uint32_t got = file_->Read(read_buffer_.data(), bytes, shortAllowed || stretch);
     // Units past the end of a file that is still being extended read as zeros.
     std::memset(read_buffer_.data() + got, 0, bytes - got);
     if (!shortAllowed) held = got / unit;
@@ -317,7 +317,7 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
         entry = Insert(TakeEntry(), number, cold);
       }
       std::memcpy(entry->Buffer.data(), source, unit);
-      owner_.DecodeUnit(entry->Buffer.data(), unit);
+      owner_->DecodeUnit(entry->Buffer.data(), unit);
       // The wanted unit is pinned at once, so the units read after it cannot evict it.
       if (number == n) {
         target = entry;
@@ -337,6 +337,12 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
 
 void TBufferCache::Unpin(TCacheEntry* entry) {
   if (entry->PinCount > 0) --entry->PinCount;
+}
+
+bool TBufferCache::Clean() const {
+  for (const TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer)
+    if (entry->Dirty || entry->PinCount > 0) return false;
+  return true;
 }
 
 bool TBufferCache::Flush() {
@@ -364,16 +370,16 @@ bool TBufferCache::Flush() {
     for (size_t i = run_start; i < run_end; ++i) {
       uint8_t* slot = write_buffer_.data() + (i - run_start) * unit;
       std::memcpy(slot, dirty[i]->Buffer.data(), unit);
-      owner_.EncodeUnit(slot, unit);
+      owner_->EncodeUnit(slot, unit);
     }
     {
-      TAccessScope access(file_);
-      file_.Seek(OffsetOf(dirty[run_start]->Number));
-      file_.Write(write_buffer_.data(), static_cast<uint32_t>(bytes));
+      TAccessScope access(*file_);
+      file_->Seek(OffsetOf(dirty[run_start]->Number));
+      file_->Write(write_buffer_.data(), static_cast<uint32_t>(bytes));
     }
     ++writes_;
     for (size_t i = run_start; i < run_end; ++i) dirty[i]->Dirty = false;
-    owner_.Written();
+    owner_->Written();
     run_start = run_end;
   }
   return true;
@@ -394,7 +400,7 @@ void TBufferCache::Trim(uint32_t capacity) {
     };
     collect();
     if (victims.size() < excess) {
-      if (!owner_.FlushForRoom()) Flush();
+      if (!owner_->FlushForRoom()) Flush();
       collect();
     }
     for (TCacheEntry* victim : victims) pool_.Return(Remove(victim));

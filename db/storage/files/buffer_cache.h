@@ -107,6 +107,14 @@ class TBufferCache {
   TBufferCache(const TBufferCache&) = delete;
   TBufferCache& operator=(const TBufferCache&) = delete;
 
+  // Hands the cache to another file object of the same file (one closed and opened again
+  // while its units stayed valid: see the table's warm caches).
+  void Rebind(TFileHandler& file, TCacheOwner& owner) {
+    file_ = &file;
+    owner_ = &owner;
+  }
+  const TCacheLayout& Layout() const { return layout_; }
+
   // One past the last unit of the file.
   uint32_t NextNumber() const { return next_number_; }
   void SetNextNumber(uint32_t value) { next_number_ = value; }
@@ -125,6 +133,8 @@ class TBufferCache {
   // Writes every dirty unpinned entry, each run of consecutive numbers with one seek and one
   // write, and clears their Dirty. False when nothing was dirty.
   bool Flush();
+  // Whether no entry is changed or pinned: the cache then says nothing the file does not.
+  bool Clean() const;
   // Returns least-recent clean unpinned entries to the pool until at most capacity remain
   // (flushing once when none is clean); the capacity becomes max(count, capacity).
   void Trim(uint32_t capacity);
@@ -165,8 +175,8 @@ class TBufferCache {
   TCacheEntry* ReadUnits(uint32_t n, uint32_t first, uint32_t count, bool stretch, bool cold);
   static void Grow(std::vector<uint8_t>& buffer, size_t size);
 
-  TFileHandler& file_;
-  TCacheOwner& owner_;
+  TFileHandler* file_;
+  TCacheOwner* owner_;
   TCacheLayout layout_;
   TEntryStack pool_;
   // By unit number: a fetch costs the same whatever the cache's size.

@@ -176,6 +176,10 @@ int64_t TFileHandler::GetFileSize() {
   return capture_ != nullptr ? capture_->SizeAfter(capture_id_, size) : size;
 }
 
+bool TFileHandler::Stamp(platform::TFileStamp& stamp) {
+  return file_ != nullptr && capture_ == nullptr && file_->Stamp(stamp);
+}
+
 bool TFileHandler::LockRegion(int64_t length, int64_t offset) {
   return file_ != nullptr && file_->LockRegion(length, offset);
 }

@@ -58,6 +58,9 @@ class TFileHandler {
   int64_t Seek(int64_t offset);
   // The size; 0 when no file is held.
   int64_t GetFileSize();
+  // The OS's stamp of the file (platform/os/file.h); false for a memory file, when no file is
+  // held, or while writes are captured (they are not in the file yet).
+  bool Stamp(platform::TFileStamp& stamp);
   // False also when no file is held.
   bool LockRegion(int64_t length, int64_t offset);
   bool UnlockRegion(int64_t length, int64_t offset);

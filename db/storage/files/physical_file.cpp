@@ -25,6 +25,11 @@ int64_t TPhysicalFile::GetSize() {
   return probe.Size();
 }
 
+bool TPhysicalFile::Stamp(platform::TFileStamp& stamp) {
+  TFileAccessGuard hold(*this);
+  return os_file_.IsOpen() && os_file_.Stamp(stamp);
+}
+
 int64_t TPhysicalFile::CreateFile() {
   TFileAccessGuard hold(*this);
   if (!os_file_.IsOpen()) {

@@ -33,6 +33,7 @@ class TPhysicalFile : public TAbstractFile {
   int64_t Read(uint32_t id, void* buffer, uint32_t count) override;
   int64_t Write(uint32_t id, const void* buffer, uint32_t count) override;
   bool Flush(uint32_t id) override;
+  bool Stamp(platform::TFileStamp& stamp) override;
   int64_t Seek(uint32_t id, int origin, int64_t offset) override;
   bool LockRegion(int64_t length, int64_t offset) override;
   bool UnlockRegion(int64_t length, int64_t offset) override;

@@ -519,6 +519,27 @@ void TIndexFile::DiscardPages() {
   far_.clear();
 }
 
+TIndexPageSet TIndexFile::TakePages() {
+  for (const TPage* page = oldest_; page != nullptr; page = page->Newer)
+    if (page->Dirty) return {};
+  TIndexPageSet set{std::move(direct_), std::move(far_), newest_, oldest_, resident_};
+  direct_.clear();
+  far_.clear();
+  newest_ = oldest_ = nullptr;
+  resident_ = 0;
+  return set;
+}
+
+void TIndexFile::AdoptPages(TIndexPageSet pages) {
+  DiscardPages();
+  direct_ = std::move(pages.Direct);
+  far_ = std::move(pages.Far);
+  newest_ = pages.Newest;
+  oldest_ = pages.Oldest;
+  resident_ = pages.Resident;
+  TrimPages();
+}
+
 void TIndexFile::TrimPages() {
   if (hold_dirty_) return;
   while (resident_ > capacity_ && oldest_) {

@@ -64,6 +64,15 @@ class TKeyJournal {
   std::vector<uint8_t> bytes_;
 };
 
+// The page cache of an index file, as handed from one opening of the file to the next.
+struct TIndexPageSet {
+  std::vector<std::unique_ptr<TPage>> Direct;
+  std::unordered_map<uint32_t, std::unique_ptr<TPage>> Far;
+  TPage* Newest = nullptr;
+  TPage* Oldest = nullptr;
+  size_t Resident = 0;
+};
+
 class TIndexFile : public TFileHandler {
  public:
   TIndexFile();
@@ -146,6 +155,12 @@ class TIndexFile : public TFileHandler {
   bool FlushPages();
   // Drops every cached page unwritten.
   void DiscardPages();
+  // Hands the cached pages over before a close, for the next open of the same file while the
+  // file stays as it is (the table's warm caches); an empty set when a page is changed. The
+  // cache is then empty.
+  TIndexPageSet TakePages();
+  // Takes such pages in place of the cache's (dropped), trimmed to this file's capacity.
+  void AdoptPages(TIndexPageSet pages);
   // Evicts least recently used pages (writing dirty ones) down to the cache capacity; nothing
   // while dirty pages are held.
   void TrimPages();

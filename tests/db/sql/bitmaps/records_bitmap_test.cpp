@@ -222,7 +222,8 @@ TEST(RecordsBitmap, CombiningWithShorterOrLongerBitmapsStaysWithinOwnSize) {
 
 TEST(RecordsBitmap, RandomOperationsMatchModel) {
   std::mt19937 random(20240611);
-  const uint32_t sizes[] = {0, 1, 31, 32, 33, 63, 64, 65, 127, 128, 129, 1000, 4097};
+  // 9000 and 20001 take Rank through its block directory (from 128 words on).
+  const uint32_t sizes[] = {0, 1, 31, 32, 33, 63, 64, 65, 127, 128, 129, 1000, 4097, 9000, 20001};
   for (uint32_t initial : sizes) {
     SCOPED_TRACE(testing::Message() << "initial size " << initial);
     TRecordsBitmap bitmap;
@@ -267,10 +268,12 @@ TEST(RecordsBitmap, RandomOperationsMatchModel) {
         ModelResize(model, new_size);
       } else if (op == 7) {
         FillRuns(bitmap, model, random);
-      } else {  // single records, some beyond the size (Set grows)
+      } else {  // single records, some beyond the size (Set grows); only sets or only clears
+                // in some rounds, so each must make Rank's directory stale on its own
+        const int mix = static_cast<int>(random() % 3);
         for (int i = 0; i < 20; ++i) {
           uint32_t r = static_cast<uint32_t>(random() % (size + 70));
-          if (random() % 2) {
+          if (mix == 0 || (mix == 2 && random() % 2)) {
             bitmap.Set(r);
             if (r > size) ModelResize(model, size = r);
             if (r != 0) model[r] = true;
