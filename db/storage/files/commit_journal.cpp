@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/files/abstract_file.h"
@@ -55,7 +56,7 @@ uint32_t JournalChecksum(std::span<const uint8_t> bytes, uint32_t seed) {
 }
 
 void TCommitJournal::Clear() {
-  units_area_.clear();
+  units_area_.Clear();
   area_checksum_ = 0;
   units_ = 0;
   group_id_ = 0;
@@ -107,9 +108,9 @@ void TCommitJournal::Add(uint8_t file, uint8_t kind, int64_t offset, const void*
     extent_[file] = std::max(extent_[file], offset + count);
     journaled_end_[file] = std::max(journaled_end_[file], offset + count);
   }
-  const size_t at = units_area_.size();
-  units_area_.resize(at + kUnitHeaderSize + count);
-  uint8_t* unit = units_area_.data() + at;
+  const size_t at = units_area_.Size();
+  if (!units_area_.Resize(at + kUnitHeaderSize + count)) throw std::bad_alloc();
+  uint8_t* unit = units_area_.Data() + at;
   std::memset(unit, 0, kUnitHeaderSize);
   unit[0] = file;
   unit[1] = kind;
@@ -138,8 +139,8 @@ void TCommitJournal::RecordPreImage(uint8_t file, uint32_t length, std::span<con
 template <typename TVisit>
 void TCommitJournal::ForEachUnit(TVisit&& visit) const {
   size_t at = 0;
-  while (at + kUnitHeaderSize <= units_area_.size()) {
-    const uint8_t* unit = units_area_.data() + at;
+  while (at + kUnitHeaderSize <= units_area_.Size()) {
+    const uint8_t* unit = units_area_.Data() + at;
     const uint32_t length = Get32(unit + 4);
     const uint32_t payload = unit[1] == kJournalSetSize ? 0 : length;
     visit(unit[0], unit[1], static_cast<int64_t>(Get64(unit + 8)), length, unit + kUnitHeaderSize);
@@ -179,9 +180,10 @@ std::vector<uint8_t> TCommitJournal::Image() const {
   std::vector<uint8_t> image;
   const std::vector<uint8_t> header = Header();
   const std::vector<uint8_t> trailer = Trailer(header);
-  image.reserve(header.size() + units_area_.size() + trailer.size());
+  const std::span<const uint8_t> units = Units();
+  image.reserve(header.size() + units.size() + trailer.size());
   image.insert(image.end(), header.begin(), header.end());
-  image.insert(image.end(), units_area_.begin(), units_area_.end());
+  image.insert(image.end(), units.begin(), units.end());
   image.insert(image.end(), trailer.begin(), trailer.end());
   return image;
 }
@@ -192,7 +194,7 @@ std::vector<uint8_t> TCommitJournal::Header() const {
   std::memcpy(h, kMagic, 8);
   Put32(h + 8, units_);
   Put64(h + 16, group_id_);
-  Put64(h + 24, units_area_.size());
+  Put64(h + 24, units_area_.Size());
   for (int f = 0; f < kJournalFiles; ++f) {
     Put32(h + 32 + 12 * f, header_length_[f]);
     Put64(h + 36 + 12 * f, static_cast<uint64_t>(through_[f]));
@@ -205,13 +207,13 @@ std::vector<uint8_t> TCommitJournal::Trailer(const std::vector<uint8_t>& header)
   std::vector<uint8_t> trailer(kTrailerSize, 0);
   std::memcpy(trailer.data(), kEndMagic, 8);
   const uLong whole = crc32_combine(JournalChecksum(header), area_checksum_,
-                                    static_cast<z_off_t>(units_area_.size()));
+                                    static_cast<z_off_t>(units_area_.Size()));
   Put32(trailer.data() + 8, static_cast<uint32_t>(whole));
   return trailer;
 }
 
 std::span<const uint8_t> TCommitJournal::Units() const {
-  return units_area_;
+  return {units_area_.Data(), units_area_.Size()};
 }
 
 bool TCommitJournal::Parse(std::span<const uint8_t> image) {
@@ -244,7 +246,8 @@ bool TCommitJournal::Parse(std::span<const uint8_t> image) {
     ++count;
   }
   if (count != Get32(h + 8)) return false;
-  units_area_.assign(units, units + area);
+  if (!units_area_.Resize(area)) throw std::bad_alloc();
+  if (area > 0) std::memcpy(units_area_.Data(), units, area);
   units_ = count;
   group_id_ = Get64(h + 16);
   for (int f = 0; f < kJournalFiles; ++f) {

@@ -50,6 +50,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/growable_bytes.h"
+
 class TFileHandler;
 
 inline constexpr int kJournalFiles = 3;  // data, index, BLOB
@@ -111,7 +113,7 @@ class TCommitJournal {
   // Records one unit of kind.
   void Add(uint8_t file, uint8_t kind, int64_t offset, const void* bytes, uint32_t count);
 
-  std::vector<uint8_t> units_area_;
+  platform::TGrowableBytes units_area_;
   uint32_t area_checksum_ = 0;  // of units_area_, kept as units are added
   uint32_t units_ = 0;
   uint64_t group_id_ = 0;

@@ -1,0 +1,57 @@
+// The growable byte area (see growable_bytes.h): mmap, then mremap to grow.
+#include "platform/os/growable_bytes.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+constexpr size_t kStep = size_t{2} << 20;
+
+size_t RoundUp(size_t bytes) {
+  return (bytes + kStep - 1) / kStep * kStep;
+}
+
+void AdviseHugePages(void* at, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  // Only advice: where huge pages are off the area is ordinary memory.
+  static_cast<void>(madvise(at, bytes, MADV_HUGEPAGE));
+#endif
+}
+
+}  // namespace
+
+TGrowableBytes::~TGrowableBytes() {
+  Release();
+}
+
+bool TGrowableBytes::Resize(size_t size) {
+  if (size <= capacity_) {
+    size_ = size;
+    return true;
+  }
+  if (size > SIZE_MAX / 2) return false;
+  const size_t capacity = RoundUp(std::max(size, capacity_ * 2));
+  void* area = nullptr;
+  if (data_ == nullptr) {
+    area = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  } else {
+    area = mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
+  }
+  if (area == MAP_FAILED) return false;
+  AdviseHugePages(area, capacity);
+  data_ = static_cast<uint8_t*>(area);
+  capacity_ = capacity;
+  size_ = size;
+  return true;
+}
+
+void TGrowableBytes::Release() {
+  if (data_ != nullptr) munmap(data_, capacity_);
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+}
+
+}  // namespace platform
