@@ -46,6 +46,7 @@ TCacheLayout RecordCacheLayout(uint32_t recordSize, uint32_t fieldCount, uint32_
   layout.whole_read = recordSize == 0 ? 1 : AtLeastOne(kWholeReadBytes / recordSize);
   layout.corrupt_code = VUZODE_FILECORRUPT;
   layout.pool_capacity = kRecordStackCapacity;
+  layout.tracks_changes = true;
   return layout;
 }
 
@@ -211,7 +212,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
       RaiseEngineError(VUZODE_TABLEFULL, {}, {}, {}, file_->FileName());
     }
     TCacheEntry* entry = Insert(TakeEntry(), n);
-    entry->PinCount = 1;
+    Pin(entry);
     ++next_number_;
     owner_->HeaderChanged();
     return entry;
@@ -222,7 +223,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
        entry = entry->Older, ++probed) {
     if (entry->Number == n) {
       if (!readAhead) entry->Referenced = true;
-      ++entry->PinCount;
+      Pin(entry);
       ++hits_;
       return entry;
     }
@@ -232,7 +233,7 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
     // nothing about its use again, and marking every unit of a walk larger than the cache
     // would send the walk's units round the list instead of out of it.
     if (!readAhead) entry->Referenced = true;
-    ++entry->PinCount;
+    Pin(entry);
     ++hits_;
     return entry;
   }
@@ -309,7 +310,7 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
         if (entry->Dirty || entry->PinCount > 0) {
           if (number == n) {
             target = entry;
-            ++target->PinCount;
+            Pin(target);
           }
           continue;
         }
@@ -321,12 +322,12 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
       // The wanted unit is pinned at once, so the units read after it cannot evict it.
       if (number == n) {
         target = entry;
-        ++target->PinCount;
+        Pin(target);
       }
     }
   } catch (...) {
     reading_first_ = reading_last_ = 0;
-    if (target != nullptr && target->PinCount > 0) --target->PinCount;
+    if (target != nullptr) Unpin(target);
     throw;
   }
   reading_first_ = reading_last_ = 0;
@@ -336,10 +337,20 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
 }
 
 void TBufferCache::Unpin(TCacheEntry* entry) {
-  if (entry->PinCount > 0) --entry->PinCount;
+  if (entry->PinCount == 0) return;
+  if (--entry->PinCount == 0) {
+    // An entry pinned across a Discard is no longer counted.
+    if (pinned_ > 0) --pinned_;
+    if (entry->Dirty) List(entry);
+  }
 }
 
 bool TBufferCache::Clean() const {
+  if (layout_.tracks_changes) {
+    if (pinned_ > 0) return false;
+    return std::none_of(changed_.begin(), changed_.end(),
+                        [](const TCacheEntry* entry) { return entry->Dirty; });
+  }
   for (const TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer)
     if (entry->Dirty || entry->PinCount > 0) return false;
   return true;
@@ -347,12 +358,39 @@ bool TBufferCache::Clean() const {
 
 bool TBufferCache::Flush() {
   std::vector<TCacheEntry*> dirty;
-  for (TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer) {
-    const bool reading =
-        reading_last_ != 0 && entry->Number >= reading_first_ && entry->Number <= reading_last_;
-    if (entry->Dirty && entry->PinCount == 0 && !reading) dirty.push_back(entry);
+  auto wanted = [&](const TCacheEntry* entry) {
+    return entry->Dirty && entry->PinCount == 0 && !BeingRead(entry);
+  };
+  if (!layout_.tracks_changes) {
+    for (TCacheEntry* entry = tail_; entry != nullptr; entry = entry->Newer)
+      if (wanted(entry)) dirty.push_back(entry);
+    if (dirty.empty()) return false;
+    WriteRuns(dirty);
+    return true;
   }
-  if (dirty.empty()) return false;
+  // The list is taken whole; whatever is still changed afterwards (pinned, being read, or not
+  // written because a write failed) goes back on it.
+  std::vector<TCacheEntry*> listed;
+  listed.swap(changed_);
+  for (TCacheEntry* entry : listed)
+    if (wanted(entry)) dirty.push_back(entry);
+  auto relist = [&] {
+    for (TCacheEntry* entry : listed) {
+      entry->Listed = false;
+      if (entry->Dirty) List(entry);
+    }
+  };
+  try {
+    if (!dirty.empty()) WriteRuns(dirty);
+  } catch (...) {
+    relist();
+    throw;
+  }
+  relist();
+  return !dirty.empty();
+}
+
+void TBufferCache::WriteRuns(std::vector<TCacheEntry*>& dirty) {
   std::sort(dirty.begin(), dirty.end(),
             [](const TCacheEntry* a, const TCacheEntry* b) { return a->Number < b->Number; });
   const uint32_t unit = layout_.unit_size;
@@ -382,7 +420,6 @@ bool TBufferCache::Flush() {
     owner_->Written();
     run_start = run_end;
   }
-  return true;
 }
 
 void TBufferCache::Trim(uint32_t capacity) {
@@ -415,4 +452,6 @@ void TBufferCache::Discard() {
     pool_.Return(std::move(entry));
   });
   entries_.Clear();
+  changed_.clear();
+  pinned_ = 0;
 }

@@ -26,6 +26,8 @@
 //   (2) Every cached entry has 1 <= Number < NextNumber().
 //   (3) An entry with PinCount > 0 or Dirty is never evicted, refreshed from the file or
 //       returned to the pool, except by Discard.
+//   (5) With tracks_changes, every Dirty entry is Listed (on changed_) once it is unpinned,
+//       and pinned_ counts the entries whose PinCount is above 0.
 //   (4) Outside a transaction the cache flushes before it grows; inside one it grows instead, so
 //       changed units stay in memory until the commit writes them or the rollback discards them.
 // The cache takes no lock of its own: it belongs to one table object of one session.
@@ -53,6 +55,11 @@ struct TCacheLayout {
   uint32_t whole_read = 1;    // units a miss reads, aligned around the unit, while the cache
                               // can hold every unit of the file
   uint16_t corrupt_code = 0;  // raised for an inconsistent number
+  // Whether the cache keeps a list of its changed entries and a count of its pinned ones, so a
+  // flush or a check for changes costs what is changed rather than the cache's size. Every
+  // user of such a cache marks units changed only while it holds them pinned, and unpins
+  // through Unpin (the records); the BLOB blocks release their pins themselves.
+  bool tracks_changes = false;
   size_t pool_capacity = 0;
 };
 
@@ -128,7 +135,10 @@ class TBufferCache {
   TCacheEntry* Fetch(uint32_t n, bool readAhead = false, bool forward = true, uint32_t count = 0);
   // Releases one pin (never below 0).
   void Unpin(TCacheEntry* entry);
-  void MarkDirty(TCacheEntry* entry) { entry->Dirty = true; }
+  void MarkDirty(TCacheEntry* entry) {
+    entry->Dirty = true;
+    List(entry);
+  }
 
   // Writes every dirty unpinned entry, each run of consecutive numbers with one seek and one
   // write, and clears their Dirty. False when nothing was dirty.
@@ -165,6 +175,17 @@ class TBufferCache {
   // invariant (4).
   std::unique_ptr<TCacheEntry> TakeEntry();
   TCacheEntry* EvictionCandidate();
+  // Pins entry once more; takes it onto the list of changed entries.
+  void Pin(TCacheEntry* entry) {
+    if (entry->PinCount++ == 0) ++pinned_;
+  }
+  void List(TCacheEntry* entry) {
+    if (!layout_.tracks_changes || entry->Listed) return;
+    entry->Listed = true;
+    changed_.push_back(entry);
+  }
+  // Flush's writes of the changed, unpinned entries in number order.
+  void WriteRuns(std::vector<TCacheEntry*>& dirty);
   // Removes entry from the map and the MRU list and hands it back.
   std::unique_ptr<TCacheEntry> Remove(TCacheEntry* entry);
   // Maps entry under n and links it at the head, or at the tail when cold.
@@ -190,6 +211,10 @@ class TBufferCache {
   uint32_t reading_last_ = 0;
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
+  // With tracks_changes: every entry changed since it was last written (each once, Listed),
+  // and the number of entries pinned.
+  std::vector<TCacheEntry*> changed_;
+  size_t pinned_ = 0;
   uint64_t hits_ = 0;
   uint64_t misses_ = 0;
   uint64_t writes_ = 0;

@@ -28,6 +28,7 @@ std::unique_ptr<TCacheEntry> TEntryStack::Take() {
   std::fill(entry->Buffer.begin(), entry->Buffer.end(), 0);
   entry->Dirty = false;
   entry->Referenced = false;
+  entry->Listed = false;
   entry->PinCount = 0;
   entry->Number = 0;
   entry->Newer = nullptr;

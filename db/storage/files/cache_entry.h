@@ -41,6 +41,7 @@ struct TCacheEntry {
   void* Owner = nullptr;         // the table file whose cache holds the entry
   bool Dirty = false;            // changed since it was read or written
   bool Referenced = false;       // used since it last reached the tail (second chance)
+  bool Listed = false;           // on its cache's list of changed entries
   uint16_t PinCount = 0;         // users holding the entry; a pinned entry stays put
   uint32_t Number = 0;           // 1-based record, page or block number
   TUnitBytes Buffer;             // one unit

@@ -49,7 +49,9 @@ class TTestOwner : public TCacheOwner {
 
 constexpr uint32_t kUnit = 16;
 
-class BufferCacheTest : public ::testing::Test {
+// Every case runs with the cache walking its entries to find the changed and pinned ones, and
+// with it keeping a list and a count of them (as the record caches do).
+class BufferCacheTest : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     name_ = "buffer-cache-" +
@@ -79,6 +81,7 @@ class BufferCacheTest : public ::testing::Test {
     layout.read_ahead = readAhead;
     layout.corrupt_code = VUZODE_FILECORRUPT;
     layout.pool_capacity = 4;
+    layout.tracks_changes = GetParam();
     return layout;
   }
   // The byte unit n holds in the file (unscrambled).
@@ -104,7 +107,7 @@ class BufferCacheTest : public ::testing::Test {
   TTestOwner owner_;
 };
 
-TEST_F(BufferCacheTest, MissesReadAndDecodeHitsDoNot) {
+TEST_P(BufferCacheTest, MissesReadAndDecodeHitsDoNot) {
   TBufferCache cache(file_, owner_, Layout(4, 1));
   cache.SetNextNumber(21);
   EXPECT_EQ(Use(cache, 7), 7);
@@ -116,7 +119,7 @@ TEST_F(BufferCacheTest, MissesReadAndDecodeHitsDoNot) {
   EXPECT_EQ(owner_.miss_checks, 2);
 }
 
-TEST_F(BufferCacheTest, ReadAheadFillsFollowingOrPrecedingUnitsUpToTheEnd) {
+TEST_P(BufferCacheTest, ReadAheadFillsFollowingOrPrecedingUnitsUpToTheEnd) {
   TBufferCache cache(file_, owner_, Layout(8, 4));
   cache.SetNextNumber(21);
   EXPECT_EQ(Use(cache, 5, true), 5);
@@ -133,7 +136,7 @@ TEST_F(BufferCacheTest, ReadAheadFillsFollowingOrPrecedingUnitsUpToTheEnd) {
   EXPECT_EQ(cache.Misses(), 3u);
 }
 
-TEST_F(BufferCacheTest, ACacheHoldingTheWholeFileReadsTheAlignedStretchAroundAMiss) {
+TEST_P(BufferCacheTest, ACacheHoldingTheWholeFileReadsTheAlignedStretchAroundAMiss) {
   // Whole reads of 8 units: stretches 1-8, 9-16 and 17-20 (the end). Units already cached and
   // changed keep their bytes; a cache too small for the file reads one unit.
   for (const uint32_t capacity : {20u, 19u}) {
@@ -156,7 +159,7 @@ TEST_F(BufferCacheTest, ACacheHoldingTheWholeFileReadsTheAlignedStretchAroundAMi
   }
 }
 
-TEST_F(BufferCacheTest, AFullCacheOfALargerFileReadsTheUnitsSharingAMissesStretchCold) {
+TEST_P(BufferCacheTest, AFullCacheOfALargerFileReadsTheUnitsSharingAMissesStretchCold) {
   // A cache of 4 units, full: a miss on 11 brings 9-16 with it; the neighbours hit later, and,
   // put in at the tail, they go before the units in use when room is wanted.
   TCacheLayout layout = Layout(4, 1);
@@ -173,7 +176,7 @@ TEST_F(BufferCacheTest, AFullCacheOfALargerFileReadsTheUnitsSharingAMissesStretc
   EXPECT_EQ(cache.Misses(), 5u) << "the unit missed on is kept as used";
 }
 
-TEST_F(BufferCacheTest, ReadsAroundAUnitLeaveOutUnitsNotYetWritten) {
+TEST_P(BufferCacheTest, ReadsAroundAUnitLeaveOutUnitsNotYetWritten) {
   // The file holds units 1-20; 21-24 were added in the cache and are not written yet.
   for (const bool whole : {true, false}) {
     SCOPED_TRACE(whole);
@@ -200,7 +203,7 @@ TEST_F(BufferCacheTest, ReadsAroundAUnitLeaveOutUnitsNotYetWritten) {
   EXPECT_EQ(Use(cache, 18), 18);
 }
 
-TEST_F(BufferCacheTest, TheLeastRecentCleanUnpinnedEntryIsEvicted) {
+TEST_P(BufferCacheTest, TheLeastRecentCleanUnpinnedEntryIsEvicted) {
   TBufferCache cache(file_, owner_, Layout(3, 1));
   cache.SetNextNumber(21);
   TCacheEntry* pinned = cache.Fetch(1);
@@ -220,7 +223,7 @@ TEST_F(BufferCacheTest, TheLeastRecentCleanUnpinnedEntryIsEvicted) {
   EXPECT_EQ(pinned->PinCount, 0) << "never below 0";
 }
 
-TEST_F(BufferCacheTest, DirtyEntriesAreWrittenInRunsOfConsecutiveUnitsAndEncoded) {
+TEST_P(BufferCacheTest, DirtyEntriesAreWrittenInRunsOfConsecutiveUnitsAndEncoded) {
   TBufferCache cache(file_, owner_, Layout(8, 1));
   cache.SetNextNumber(21);
   for (uint32_t n : {2u, 3u, 4u, 9u}) {
@@ -244,7 +247,7 @@ TEST_F(BufferCacheTest, DirtyEntriesAreWrittenInRunsOfConsecutiveUnitsAndEncoded
   EXPECT_FALSE(cache.Flush()) << "nothing dirty is left";
 }
 
-TEST_F(BufferCacheTest, AFullCacheFlushesOutsideATransactionAndGrowsInsideOne) {
+TEST_P(BufferCacheTest, AFullCacheFlushesOutsideATransactionAndGrowsInsideOne) {
   TBufferCache cache(file_, owner_, Layout(2, 1));
   cache.SetNextNumber(21);
   for (uint32_t n : {1u, 2u}) {
@@ -268,7 +271,7 @@ TEST_F(BufferCacheTest, AFullCacheFlushesOutsideATransactionAndGrowsInsideOne) {
   EXPECT_EQ(OnDisk(2), 52);
 }
 
-TEST_F(BufferCacheTest, TrimmingKeepsPinnedEntriesAndRaisesTheCapacityToThem) {
+TEST_P(BufferCacheTest, TrimmingKeepsPinnedEntriesAndRaisesTheCapacityToThem) {
   TBufferCache cache(file_, owner_, Layout(4, 1));
   cache.SetNextNumber(21);
   TCacheEntry* a = cache.Fetch(1);
@@ -280,7 +283,7 @@ TEST_F(BufferCacheTest, TrimmingKeepsPinnedEntriesAndRaisesTheCapacityToThem) {
   for (TCacheEntry* entry : {a, b, c}) cache.Unpin(entry);
 }
 
-TEST_F(BufferCacheTest, DiscardReturnsEntriesToThePoolWhichRecyclesThemCleared) {
+TEST_P(BufferCacheTest, DiscardReturnsEntriesToThePoolWhichRecyclesThemCleared) {
   TBufferCache cache(file_, owner_, Layout(8, 1));
   cache.SetNextNumber(21);
   for (uint32_t n = 1; n <= 6; ++n) {
@@ -300,7 +303,7 @@ TEST_F(BufferCacheTest, DiscardReturnsEntriesToThePoolWhichRecyclesThemCleared) 
   cache.Unpin(entry);
 }
 
-TEST_F(BufferCacheTest, TheNextNumberAddsAUnitUntilTheLimits) {
+TEST_P(BufferCacheTest, TheNextNumberAddsAUnitUntilTheLimits) {
   TCacheLayout layout = Layout(4, 1);
   layout.max_number = 22;
   TBufferCache cache(file_, owner_, layout);
@@ -321,7 +324,7 @@ TEST_F(BufferCacheTest, TheNextNumberAddsAUnitUntilTheLimits) {
   EXPECT_EQ(CodeOf([&] { bounded.Fetch(21); }), VUZODE_TABLEFULL) << "the file would grow too big";
 }
 
-TEST_F(BufferCacheTest, ImpossibleNumbersAreCorruptNotCrashes) {
+TEST_P(BufferCacheTest, ImpossibleNumbersAreCorruptNotCrashes) {
   TBufferCache cache(file_, owner_, Layout(4, 1));
   cache.SetNextNumber(21);
   EXPECT_EQ(CodeOf([&] { cache.Fetch(0); }), VUZODE_FILECORRUPT);
@@ -332,7 +335,7 @@ TEST_F(BufferCacheTest, ImpossibleNumbersAreCorruptNotCrashes) {
   EXPECT_EQ(CodeOf([&] { TBufferCache broken(file_, owner_, zero); }), VUZODE_MEMOCORRUPT);
 }
 
-TEST_F(BufferCacheTest, AUnitMissingFromTheFileIsAReadErrorUnlessShortReadsAreAllowed) {
+TEST_P(BufferCacheTest, AUnitMissingFromTheFileIsAReadErrorUnlessShortReadsAreAllowed) {
   TBufferCache cache(file_, owner_, Layout(4, 1));
   cache.SetNextNumber(30);  // the header claims more units than the file holds
   EXPECT_EQ(CodeOf([&] { cache.Fetch(25); }), VUZODE_READERR);
@@ -340,7 +343,7 @@ TEST_F(BufferCacheTest, AUnitMissingFromTheFileIsAReadErrorUnlessShortReadsAreAl
   EXPECT_EQ(Use(cache, 25), 0x5A) << "zeros, decoded";
 }
 
-TEST_F(BufferCacheTest, AChangeFoundBeforeAMissEndsTheFetch) {
+TEST_P(BufferCacheTest, AChangeFoundBeforeAMissEndsTheFetch) {
   TBufferCache cache(file_, owner_, Layout(4, 1));
   cache.SetNextNumber(21);
   owner_.change_found = true;
@@ -353,7 +356,7 @@ TEST_F(BufferCacheTest, AChangeFoundBeforeAMissEndsTheFetch) {
 // set used between them and some of it changed: the walks must not push the working set out,
 // every unit must read right, changed units keep their bytes until a flush writes them, and the
 // cache stays within its capacity.
-TEST_F(BufferCacheTest, WalksLargerThanTheCacheKeepTheWorkingSetAndLoseNoChange) {
+TEST_P(BufferCacheTest, WalksLargerThanTheCacheKeepTheWorkingSetAndLoseNoChange) {
   struct TCase {
     uint32_t capacity, read_ahead, units, hot, dirty;
   };
@@ -420,6 +423,8 @@ TEST_F(BufferCacheTest, WalksLargerThanTheCacheKeepTheWorkingSetAndLoseNoChange)
     cache.Flush();
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(ChangesWalkedOrListed, BufferCacheTest, testing::Bool());
 
 TEST(CacheLayouts, FollowTheSessionFigures) {
   const TCacheLayout records = RecordCacheLayout(100, 3);
