@@ -298,6 +298,7 @@ void TDataCursor::GoLast() {
 }
 
 void TDataCursor::SetToBegin() {
+  if (pending_) return PendingSetToBegin();
   TCursorReadScope bracket(*this);
   {
     GoFirst();
@@ -310,6 +311,7 @@ void TDataCursor::SetToBegin() {
 }
 
 void TDataCursor::SetToEnd() {
+  if (pending_) return PendingSetToEnd();
   TCursorReadScope bracket(*this);
   {
     GoLast();
@@ -322,6 +324,7 @@ void TDataCursor::SetToEnd() {
 }
 
 uint32_t TDataCursor::RecordCount() {
+  if (pending_) return pending_count_;
   TCursorReadScope bracket(*this);
   uint32_t count = 0;
   { count = ViewCount(); }
@@ -358,6 +361,7 @@ int64_t TDataCursor::ViewPlace() const {
 }
 
 bool TDataCursor::SetToRecNo(uint32_t n) {
+  if (pending_) return PendingSetToRecNo(n);
   TCursorReadScope bracket(*this);
   bool on = false;
   {

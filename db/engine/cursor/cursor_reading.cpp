@@ -40,6 +40,8 @@ void TDataCursor::TakeSnapshot() {
 }
 
 void TDataCursor::BeginCursorRead() {
+  // Every bracketed operation that is not served from pending rows needs the table's records.
+  MaterializePendingRows();
   if (read_depth_++ > 0) return;
   moved_past_gone_ = 0;
   if (files_read_only_) return;
@@ -152,6 +154,7 @@ void TDataCursor::SetIndexName(std::string_view name) {
 
 void TDataCursor::SetIndexNumber(int number) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
+  MaterializePendingRows();
   // Under the read lock whatever the strict setting: the new order is read afresh.
   if (!exclusive_ && !files_read_only_) table_->BeginRead();
   try {
@@ -263,6 +266,7 @@ void TDataCursor::ComputeFields(uint8_t* buffer) {
 void TDataCursor::SetFieldDescriptors(std::vector<FieldDescriptor> fields,
                                       std::vector<TExpToken*> trees) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
+  MaterializePendingRows();
   TDataFile& data = table_->DataFile();
   trees.resize(fields.size(), nullptr);
   uint32_t offset = data.RecordSize();
@@ -297,6 +301,7 @@ void TDataCursor::SetFieldDescriptors(std::vector<FieldDescriptor> fields,
 }
 
 uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
+  if (pending_ && !lock) return PendingCurRecord(buffer);
   TCursorReadScope bracket(*this);
   uint16_t code = 0;
   {
@@ -339,6 +344,7 @@ uint16_t TDataCursor::GetPriorRecord(uint8_t* buffer) {
 }
 
 uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
+  if (pending_) return PendingMoveAndRead(forward, buffer);
   TCursorReadScope bracket(*this);
   uint16_t code = 0;
   {
@@ -370,6 +376,7 @@ uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
 }
 
 uint16_t TDataCursor::ReadRecordBlock(uint32_t& count, uint8_t* buffer) {
+  if (pending_) return PendingReadBlock(count, buffer);
   TCursorReadScope bracket(*this);
   uint32_t read = 0;
   uint16_t code = 0;
@@ -447,6 +454,7 @@ bool TDataCursor::FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* ou
 }
 
 void TDataCursor::BeginQueryRead() {
+  MaterializePendingRows();
   if (exclusive_ || files_read_only_ || !Opened()) return;
   uint8_t bookmark[kMaxKeyLength];
   const bool had = GetBookmark(bookmark);

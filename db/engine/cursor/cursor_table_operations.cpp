@@ -63,6 +63,7 @@ void TDataCursor::RenameTable(std::string_view newName) {
 
 void TDataCursor::EmptyTable() {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
+  MaterializePendingRows();
   RequireExclusiveWritable();
   if (!text_parameters_set_) {
     text_parameters_ = ReadTextIndexParameters(table_->IndexFile());
@@ -73,6 +74,7 @@ void TDataCursor::EmptyTable() {
 
 void TDataCursor::BackupIndex() {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
+  MaterializePendingRows();
   RequireExclusiveWritable();
   table_->FlushBuffers();
   TFileHandler& index = table_->IndexFile();
@@ -82,6 +84,7 @@ void TDataCursor::BackupIndex() {
 
 void TDataCursor::RestoreIndex(bool keepCurrent, bool deleteBackup) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
+  MaterializePendingRows();
   if (!exclusive_) Raise(VUZODE_NEEDEXCLACCESS);
   TIndexFile& index = table_->IndexFile();
   const std::string backup = table_->FileNameOf(kIndexBackupExtension);
@@ -99,7 +102,10 @@ void TDataCursor::RestoreIndex(bool keepCurrent, bool deleteBackup) {
 }
 
 TDataFileHeader TDataCursor::ReadDataHeader() {
-  if (Opened()) return table_->DataFile().Header();
+  if (Opened()) {
+    MaterializePendingRows();
+    return table_->DataFile().Header();
+  }
   // A closed table: the header bytes alone, read through a shared handle and not checked
   // further, so that a table whose counters or descriptors are damaged can still be deleted
   // or renamed. A header of another format version (or too short, or with impossible texts)

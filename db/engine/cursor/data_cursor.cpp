@@ -158,6 +158,9 @@ void TDataCursor::OpenCursor() {
 
 void TDataCursor::CloseCursor(bool discard) {
   if (!Opened()) return;
+  // A temporary table goes away with the cursor: rows it never took need not reach it.
+  if (pending_ && temporary_) DropPendingRows();
+  MaterializePendingRows();
   TDataTable* table = table_;
   FreeAllBlobs(true);
   filters_.clear();
@@ -193,6 +196,7 @@ void TDataCursor::CloseCursor(bool discard) {
 }
 
 std::unique_ptr<TDataCursor> TDataCursor::CloneCursor() {
+  MaterializePendingRows();
   auto clone = std::make_unique<TDataCursor>(directory_);
   clone->table_name_ = table_name_;
   clone->exclusive_ = exclusive_;
@@ -209,5 +213,6 @@ std::unique_ptr<TDataCursor> TDataCursor::CloneCursor() {
 
 void TDataCursor::FlushBuffers() {
   if (!Opened()) return;
+  MaterializePendingRows();
   table_->FlushBuffers();
 }

@@ -8,6 +8,8 @@
 //   (2) An open cursor counts once in its table's open count (OpenCursor, CloseCursor); a
 //       failed open leaves the table as it was and the cursor closed.
 //   (3) The field descriptors of an open cursor are its table's (computed fields after them).
+//   (4) While rows are pending, nothing reads or changes the table before they are appended
+//       (MaterializePendingRows; see cursor_pending_rows.cpp for the entry points).
 // A cursor is used by one thread at a time.
 #pragma once
 
@@ -53,7 +55,11 @@ class TDataCursor {
 
   TDataDirectory& Directory() const { return directory_; }
   bool Opened() const { return table_ != nullptr; }
-  TDataTable* Table() const { return table_; }
+  // The open table, holding every record of the cursor (pending rows are appended first).
+  TDataTable* Table() {
+    if (pending_) MaterializePendingRows();
+    return table_;
+  }
 
   // Options (closed cursor only).
   const std::string& TableName() const { return table_name_; }
@@ -89,6 +95,23 @@ class TDataCursor {
   uint32_t RecordSize() const { return record_size_; }
   bool HasValidityChecks() const { return has_validity_checks_; }
   bool HasAutoIncrement() const { return has_auto_increment_; }
+
+  // Pending rows (cursor_pending_rows.cpp). Hands the rows of a new result to its cursor
+  // instead of appending them: rows holds count record images of RecordSize() bytes in result
+  // order. They stand for the records 1 .. count of the table in record order and are read from
+  // memory by SetToBegin, SetToEnd, SetToRecNo, GetNextRecord, GetPriorRecord, ReadRecordBlock,
+  // GetCurRecord without lock and RecordCount, with the answers the table would give; every
+  // other operation appends them first. When the cursor is not an exclusive temporary one
+  // alone on an empty table in record order (no range, filter, computed field, index, text
+  // index, BLOB file or validity check, outside a transaction), the rows are appended at once.
+  // Either way the cursor is then before the first row. Raises VUZODE_OUTOFRANGE when rows is not
+  // count records.
+  void SetPendingRows(std::vector<uint8_t> rows, size_t count);
+  bool HasPendingRows() const { return pending_; }
+  // Appends the pending rows to the table, as separate appends without repositioning and a
+  // refresh would, and puts the cursor back on the same record (or before the first, after
+  // the last). Nothing when no rows are pending.
+  void MaterializePendingRows();
 
   // Whole-table operations.
   // Creates the table of definition (the cursor closed, exclusive, not read-only). Raises
@@ -312,6 +335,19 @@ class TDataCursor {
   const TTextIndexParameters& TextParameters();
   std::string FieldText(const uint8_t* record, const FieldDescriptor& field) const;
 
+  // Serving pending rows (cursor_pending_rows.cpp): the record-order moves over the rows.
+  void DropPendingRows();
+  void PendingGoFirst();
+  void PendingGoLast();
+  bool PendingStep(bool forward);
+  void PendingCopyOut(uint8_t* buffer) const;
+  void PendingSetToBegin();
+  void PendingSetToEnd();
+  bool PendingSetToRecNo(uint32_t n);
+  uint16_t PendingCurRecord(uint8_t* buffer);
+  uint16_t PendingMoveAndRead(bool forward, uint8_t* buffer);
+  uint16_t PendingReadBlock(uint32_t& count, uint8_t* buffer);
+
   // Reading machinery (cursor_reading.cpp, cursor_position.cpp).
   void BeginCursorRead();
   void EndCursorRead();
@@ -492,4 +528,8 @@ class TDataCursor {
   // Text index parameters given by CreateTable or kept by EmptyTable, stored at close.
   bool text_parameters_set_ = false;
   TTextIndexParameters text_parameters_;
+  // Pending rows: record images the table has not taken yet (cursor_pending_rows.cpp).
+  bool pending_ = false;
+  std::vector<uint8_t> pending_rows_;
+  uint32_t pending_count_ = 0;
 };

@@ -109,6 +109,15 @@ std::unique_ptr<TDataCursor> MakeResultCursor(TQueryStatement& statement, TDataQ
   const size_t size = plan.RecordSize;
   if (cursor->RecordSize() != size)
     SqlFail("Internal error: result record size differs from the result table's");
+  if (memory && !named && !query.Memory) {
+    // A temporary result within the memory limit is read from memory until something needs
+    // the table (TDataCursor::SetPendingRows); a larger one goes to its file as before, so
+    // that the cursor does not hold it. The rows move into the cursor.
+    const size_t count = plan.RowCount();
+    cursor->SetPendingRows(std::move(plan.Rows), count);
+    plan.Rows.clear();
+    return cursor;
+  }
   for (size_t i = 0; i < plan.RowCount(); ++i)
     cursor->AppendRecord(plan.Rows.data() + i * size, false);
   cursor->Refresh();

@@ -25,6 +25,7 @@ void SetCannedResultMemoryLimit(const TDataSession& session, uint64_t bytes);
 void ForgetCannedResultSettings(const TDataSession& session);
 
 // Creates the result table of query, writes plan's rows into it and answers its open cursor,
-// positioned before the first row.
+// positioned before the first row. The rows of a temporary result in memory (not INTO MEMORY)
+// stay pending in the cursor until an operation needs the table (TDataCursor::SetPendingRows).
 std::unique_ptr<TDataCursor> MakeResultCursor(TQueryStatement& statement, TDataQuery& query,
                                               TQueryPlan& plan);

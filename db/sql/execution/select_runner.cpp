@@ -226,8 +226,9 @@ TDataCursor* TSelectRunner::ExecuteStatement(TQueryStatement& statement, bool re
     master.RowCount = result->RecordCount();
   } else {
     RunChain(*plan, master.MaxRowCount);
-    result = MakeResultCursor(statement, master, *plan);
     master.RowCount = static_cast<int64_t>(plan->RowCount());
+    // The result cursor may take the rows themselves.
+    result = MakeResultCursor(statement, master, *plan);
     plan->Rows.clear();
     plan->Rows.shrink_to_fit();
   }
