@@ -3,7 +3,9 @@
 // remapping its pages; the bytes a growth adds are unspecified (zeros from the system, or what
 // an earlier use left). For buffers of tens of megabytes filled once and written out (a commit's
 // journal): a vector would zero every byte, copy the whole at each doubling and fault once per
-// 4 KiB page.
+// 4 KiB page. An area released is kept (its pages marked free, so the system may take them back
+// under memory pressure) for the next area the process asks for; one such area of at most
+// 256 MiB is kept.
 //
 // Invariants:
 //   (1) Size() <= Capacity(); Data() is null exactly while Capacity() is 0.
