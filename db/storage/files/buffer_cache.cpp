@@ -218,6 +218,8 @@ TCacheEntry* TBufferCache::Fetch(uint32_t n, bool readAhead, bool forward, uint3
     return entry;
   }
 
+  // Walks go forward in unit order: the slots a block ahead are fetched from memory meanwhile.
+  entries_.Prefetch(n + TUnitMap::kRun);
   uint32_t probed = 0;
   for (TCacheEntry* entry = head_; entry != nullptr && probed < layout_.probe;
        entry = entry->Older, ++probed) {

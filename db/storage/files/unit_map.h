@@ -32,6 +32,21 @@ class TUnitMap {
     }
   }
 
+  // Asks the processor to bring n's home slot into its cache: a walk in unit order finds its
+  // next block of slots there instead of waiting for memory at every block.
+  void Prefetch(uint32_t n) const {
+    if (size_ == 0) return;
+    const TSlot* slot = slots_.data() + Home(n);
+#if defined(__x86_64__) || defined(__i386__)
+    // The compiler drops __builtin_prefetch here; the instruction is asked for directly.
+    asm volatile("prefetcht0 %0" : : "m"(*slot));
+#else
+    __builtin_prefetch(slot);
+#endif
+  }
+
+  static constexpr uint32_t kRun = 16;
+
   // Stores entry under n. False, leaving entry with the caller, when n is stored already.
   // REQUIRES: n >= 1.
   bool Insert(uint32_t n, std::unique_ptr<TCacheEntry>& entry) {
@@ -114,8 +129,6 @@ class TUnitMap {
       slots_[i] = std::move(slot);
     }
   }
-
-  static constexpr uint32_t kRun = 16;
 
   std::vector<TSlot> slots_;
   size_t size_ = 0;
