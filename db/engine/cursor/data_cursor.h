@@ -398,6 +398,8 @@ class TDataCursor {
   uint32_t ViewCount();
   // Copies the current record into the cursor's buffer (and computes its computed fields).
   void LoadCurrentRecord();
+  // In index order: asks the processor for the cache memory of the records the leaf names next.
+  void PrefetchFollowingRecords();
   void CopyOut(uint8_t* buffer) const;
   void ComputeFields(uint8_t* buffer);
   void BuildKey(const uint8_t* record, IndexKey& key) const;

@@ -338,6 +338,14 @@ TCacheEntry* TBufferCache::ReadUnits(uint32_t n, uint32_t first, uint32_t count,
   return target;
 }
 
+void TBufferCache::PrefetchUnit(uint32_t n) const {
+  if (n == 0 || n >= next_number_) return;
+  if (const TCacheEntry* entry = entries_.Find(n)) {
+    platform::PrefetchForRead(entry);
+    platform::PrefetchForRead(reinterpret_cast<const char*>(entry) + 64);
+  }
+}
+
 void TBufferCache::Unpin(TCacheEntry* entry) {
   if (entry->PinCount == 0) return;
   if (--entry->PinCount == 0) {

@@ -133,6 +133,10 @@ class TBufferCache {
   // the whole file. Returns null when BeforeMissRead reported a change (the caches were discarded).
   // Raises the corrupt code for n == 0 or n > NextNumber(), READERR/WRITEERR from the file.
   TCacheEntry* Fetch(uint32_t n, bool readAhead = false, bool forward = true, uint32_t count = 0);
+  // Hints for a walk that knows its next units: bring unit n's map slot, or (its slot fetched
+  // earlier) its entry, into the processor's cache. Nothing else changes.
+  void PrefetchSlot(uint32_t n) const { entries_.Prefetch(n); }
+  void PrefetchUnit(uint32_t n) const;
   // Releases one pin (never below 0).
   void Unpin(TCacheEntry* entry);
   void MarkDirty(TCacheEntry* entry) {

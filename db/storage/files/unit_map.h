@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/storage/files/cache_entry.h"
+#include "platform/os/prefetch.h"
 
 class TUnitMap {
  public:
@@ -35,14 +36,7 @@ class TUnitMap {
   // Asks the processor to bring n's home slot into its cache: a walk in unit order finds its
   // next block of slots there instead of waiting for memory at every block.
   void Prefetch(uint32_t n) const {
-    if (size_ == 0) return;
-    const TSlot* slot = slots_.data() + Home(n);
-#if defined(__x86_64__) || defined(__i386__)
-    // The compiler drops __builtin_prefetch here; the instruction is asked for directly.
-    asm volatile("prefetcht0 %0" : : "m"(*slot));
-#else
-    __builtin_prefetch(slot);
-#endif
+    if (size_ != 0) platform::PrefetchForRead(slots_.data() + Home(n));
   }
 
   static constexpr uint32_t kRun = 16;
