@@ -170,20 +170,12 @@ void TDataCursor::PendingCopyOut(uint8_t* buffer) const {
 
 void TDataCursor::PendingSetToBegin() {
   PendingGoFirst();
-  if (!(bof_ && eof_)) {
-    bof_ = true;
-    eof_ = false;
-    logical_ = 0;
-  }
+  StandBeforeFirst();
 }
 
 void TDataCursor::PendingSetToEnd() {
   PendingGoLast();
-  if (!(bof_ && eof_)) {
-    eof_ = true;
-    bof_ = false;
-    logical_ = int64_t{pending_count_} + 1;
-  }
+  StandAfterLast(pending_count_);
 }
 
 bool TDataCursor::PendingSetToRecNo(uint32_t n) {
@@ -202,14 +194,7 @@ bool TDataCursor::PendingSetToRecNo(uint32_t n) {
 }
 
 uint16_t TDataCursor::PendingCurRecord(uint8_t* buffer) {
-  uint16_t code = 0;
-  if (bof_ && eof_) {
-    code = VUZODE_NOCURRREC;
-  } else if (bof_) {
-    code = VUZODE_BOF;
-  } else if (eof_) {
-    code = VUZODE_EOF;
-  }
+  const uint16_t code = EdgeCode();
   if (code != 0) {
     if (buffer != nullptr) std::memset(buffer, 0, record_size_);
   } else {

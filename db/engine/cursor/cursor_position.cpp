@@ -297,30 +297,39 @@ void TDataCursor::GoLast() {
   }
 }
 
+void TDataCursor::StandBeforeFirst() {
+  if (bof_ && eof_) return;
+  bof_ = true;
+  eof_ = false;
+  logical_ = 0;
+}
+
+void TDataCursor::StandAfterLast(int64_t last) {
+  if (bof_ && eof_) return;
+  eof_ = true;
+  bof_ = false;
+  logical_ = last + 1;
+}
+
+uint16_t TDataCursor::EdgeCode() const {
+  if (bof_ && eof_) return VUZODE_NOCURRREC;
+  if (bof_) return VUZODE_BOF;
+  if (eof_) return VUZODE_EOF;
+  return 0;
+}
+
 void TDataCursor::SetToBegin() {
   if (pending_) return PendingSetToBegin();
   TCursorReadScope bracket(*this);
-  {
-    GoFirst();
-    if (!(bof_ && eof_)) {
-      bof_ = true;
-      eof_ = false;
-      logical_ = 0;
-    }
-  }
+  GoFirst();
+  StandBeforeFirst();
 }
 
 void TDataCursor::SetToEnd() {
   if (pending_) return PendingSetToEnd();
   TCursorReadScope bracket(*this);
-  {
-    GoLast();
-    if (!(bof_ && eof_)) {
-      eof_ = true;
-      bof_ = false;
-      logical_ = record_order_ ? ViewCount() + 1 : LastPosition() + 1;
-    }
-  }
+  GoLast();
+  if (!(bof_ && eof_)) StandAfterLast(record_order_ ? ViewCount() : LastPosition());
 }
 
 uint32_t TDataCursor::RecordCount() {

@@ -334,13 +334,8 @@ uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
         Raise(VUZODE_KEYORRECDELETED);
       }
     }
-    if (bof_ && eof_) {
-      code = VUZODE_NOCURRREC;
-    } else if (bof_) {
-      code = VUZODE_BOF;
-    } else if (eof_) {
-      code = VUZODE_EOF;
-    } else {
+    code = EdgeCode();
+    if (code == 0) {
       LoadCurrentRecord();
       if (bof_ || eof_) code = eof_ ? VUZODE_EOF : VUZODE_BOF;
     }

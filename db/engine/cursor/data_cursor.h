@@ -395,6 +395,12 @@ class TDataCursor {
   uint16_t MoveAndRead(bool forward, uint8_t* buffer);
   void GoFirst();
   void GoLast();
+  // After GoFirst (GoLast): before the first (after the last) record, whose logical position is
+  // last, unless the view is empty.
+  void StandBeforeFirst();
+  void StandAfterLast(int64_t last);
+  // The code a read answers at the position: VUZODE_NOCURRREC, VUZODE_BOF, VUZODE_EOF or 0.
+  uint16_t EdgeCode() const;
   uint32_t ViewCount();
   // Copies the current record into the cursor's buffer (and computes its computed fields).
   void LoadCurrentRecord();
