@@ -7,6 +7,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/os/memory_chunks.h"
+
 namespace platform {
 namespace {
 
@@ -14,13 +16,6 @@ constexpr size_t kStep = size_t{2} << 20;
 
 size_t RoundUp(size_t bytes) {
   return (bytes + kStep - 1) / kStep * kStep;
-}
-
-void AdviseHugePages(void* at, size_t bytes) {
-#ifdef MADV_HUGEPAGE
-  // Only advice: where huge pages are off the area is ordinary memory.
-  static_cast<void>(madvise(at, bytes, MADV_HUGEPAGE));
-#endif
 }
 
 // One area given back is kept for the next one asked for: a table's journal lives as long as the

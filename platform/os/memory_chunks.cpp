@@ -19,11 +19,14 @@ void* MapAlignedChunk(size_t bytes) {
   if (end > aligned + bytes)
     munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
   void* chunk = reinterpret_cast<void*>(aligned);
-#ifdef MADV_HUGEPAGE
-  // Only advice: where huge pages are off the chunk is ordinary memory.
-  static_cast<void>(madvise(chunk, bytes, MADV_HUGEPAGE));
-#endif
+  AdviseHugePages(chunk, bytes);
   return chunk;
+}
+
+void AdviseHugePages(void* address, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  static_cast<void>(madvise(address, bytes, MADV_HUGEPAGE));
+#endif
 }
 
 void UnmapChunk(void* chunk, size_t bytes) {

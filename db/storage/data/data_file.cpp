@@ -74,14 +74,7 @@ std::unique_ptr<TBufferCache> TDataFile::TakeRecordCache() {
 }
 
 bool TDataFile::AdoptRecordCache(std::unique_ptr<TBufferCache> cache) {
-  const TCacheLayout wanted = RecordLayout();
-  const TCacheLayout& kept = cache->Layout();
-  if (!records_ || kept.unit_size != wanted.unit_size ||
-      kept.first_unit_offset != wanted.first_unit_offset || kept.max_number != wanted.max_number ||
-      kept.capacity != wanted.capacity || kept.read_ahead != wanted.read_ahead ||
-      kept.whole_read != wanted.whole_read) {
-    return false;
-  }
+  if (!records_ || !(cache->Layout() == RecordLayout())) return false;
   cache->Rebind(*this, static_cast<TCacheOwner&>(*this));
   cache->SetNextNumber(static_cast<uint32_t>(header_.NextRecordNumber));
   records_ = std::move(cache);

@@ -26,10 +26,10 @@
 //   (2) Every cached entry has 1 <= Number < NextNumber().
 //   (3) An entry with PinCount > 0 or Dirty is never evicted, refreshed from the file or
 //       returned to the pool, except by Discard.
-//   (5) With tracks_changes, every Dirty entry is Listed (on changed_) once it is unpinned,
-//       and pinned_ counts the entries whose PinCount is above 0.
 //   (4) Outside a transaction the cache flushes before it grows; inside one it grows instead, so
 //       changed units stay in memory until the commit writes them or the rollback discards them.
+//   (5) With tracks_changes, every Dirty entry is Listed (on changed_) once it is unpinned,
+//       and pinned_ counts the entries whose PinCount is above 0.
 // The cache takes no lock of its own: it belongs to one table object of one session.
 #pragma once
 
@@ -61,6 +61,7 @@ struct TCacheLayout {
   // through Unpin (the records); the BLOB blocks release their pins themselves.
   bool tracks_changes = false;
   size_t pool_capacity = 0;
+  bool operator==(const TCacheLayout&) const = default;
 };
 
 inline constexpr uint32_t kDefaultDataCacheBytes = 16384;
