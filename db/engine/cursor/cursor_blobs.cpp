@@ -75,8 +75,7 @@ bool TDataCursor::SameRecord(const uint8_t* caller, const uint8_t* stored, size_
 uint16_t TDataCursor::OpenBlob(uint16_t field, uint8_t* record, uint32_t& size,
                                bool releaseAfterPost, bool tableDefinitions, uint8_t mode) {
   size = 0;
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   const FieldDescriptor& f = BlobField(field, tableDefinitions);
   if (f.Type != kFieldBlob) return VUZODE_NOTABLOB;
   const int32_t slot = SlotBlock(record, f);

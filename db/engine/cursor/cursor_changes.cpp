@@ -248,8 +248,7 @@ void TDataCursor::PlaceAfterChange(uint32_t record, const uint8_t* image) {
 }
 
 void TDataCursor::LockRecord(uint32_t n) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   if (exclusive_ || files_read_only_) return;
   if (n == 0) n = current_record_;
   if (n == 0) Raise(VUZODE_NOCURRREC);
@@ -282,8 +281,7 @@ void TDataCursor::CancelRecord() {
 }
 
 void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   if (read_only_) Raise(VUZODE_OSEACCES);
   CheckValidity(record);
   TDataFile& data = table_->DataFile();
@@ -373,8 +371,7 @@ void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
 }
 
 void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool reposition) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   if (read_only_) Raise(VUZODE_OSEACCES);
   CheckValidity(record);
   const bool optimistic = directory_.Session().LockProtocol() == 1;
@@ -467,8 +464,7 @@ void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool repositi
 }
 
 void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   if (read_only_) Raise(VUZODE_OSEACCES);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();

@@ -153,8 +153,7 @@ void TDataCursor::SetIndexName(std::string_view name) {
 }
 
 void TDataCursor::SetIndexNumber(int number) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   // Under the read lock whatever the strict setting: the new order is read afresh.
   if (!exclusive_ && !files_read_only_) table_->BeginRead();
   try {
@@ -221,7 +220,6 @@ void TDataCursor::LoadCurrentRecord() {
     if (record.Valid()) {
       std::memcpy(record_buffer_.data(), record.Image().data(), stored_size_);
       data.Unpin(record);
-      PrefetchFollowingRecords();
       break;
     }
     // The table changed under a cache miss: follow it and read the record of the position.
@@ -283,8 +281,7 @@ void TDataCursor::ComputeFields(uint8_t* buffer) {
 
 void TDataCursor::SetFieldDescriptors(std::vector<FieldDescriptor> fields,
                                       std::vector<TExpToken*> trees) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   TDataFile& data = table_->DataFile();
   trees.resize(fields.size(), nullptr);
   uint32_t offset = data.RecordSize();
@@ -377,7 +374,10 @@ uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
       on = Step(forward);
     }
     moved_past_gone_ = 0;
-    if (on) LoadCurrentRecord();
+    if (on) {
+      LoadCurrentRecord();
+      if (forward && !eof_) PrefetchFollowingRecords();
+    }
     if (!on || (forward ? eof_ : bof_)) {
       code = forward ? VUZODE_EOF : VUZODE_BOF;
       if (buffer != nullptr) std::memset(buffer, 0, record_size_);

@@ -62,8 +62,7 @@ void TDataCursor::RenameTable(std::string_view newName) {
 }
 
 void TDataCursor::EmptyTable() {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   RequireExclusiveWritable();
   if (!text_parameters_set_) {
     text_parameters_ = ReadTextIndexParameters(table_->IndexFile());
@@ -73,8 +72,7 @@ void TDataCursor::EmptyTable() {
 }
 
 void TDataCursor::BackupIndex() {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   RequireExclusiveWritable();
   table_->FlushBuffers();
   TFileHandler& index = table_->IndexFile();
@@ -83,8 +81,7 @@ void TDataCursor::BackupIndex() {
 }
 
 void TDataCursor::RestoreIndex(bool keepCurrent, bool deleteBackup) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
-  MaterializePendingRows();
+  RequireTable();
   if (!exclusive_) Raise(VUZODE_NEEDEXCLACCESS);
   TIndexFile& index = table_->IndexFile();
   const std::string backup = table_->FileNameOf(kIndexBackupExtension);

@@ -37,6 +37,11 @@ void TDataCursor::RequireClosed() const {
   if (Opened()) Raise(VUZODE_TABLEOPEN);
 }
 
+void TDataCursor::RequireTable() {
+  if (!Opened()) Raise(VUZODE_NOCURRREC);
+  MaterializePendingRows();
+}
+
 void TDataCursor::SetTableName(std::string_view name) {
   RequireClosed();
   table_name_ = std::string(name.substr(0, 255));

@@ -295,6 +295,9 @@ class TDataCursor {
 
  private:
   void RequireClosed() const;
+  // An open cursor whose table holds every record (pending rows taken in); VUZODE_NOCURRREC
+  // when closed.
+  void RequireTable();
   void RequireExclusiveWritable() const;
   [[noreturn]] void Raise(uint16_t code, std::string_view field = {},
                           std::string_view detail = {}) const;
@@ -404,7 +407,8 @@ class TDataCursor {
   uint32_t ViewCount();
   // Copies the current record into the cursor's buffer (and computes its computed fields).
   void LoadCurrentRecord();
-  // In index order: asks the processor for the cache memory of the records the leaf names next.
+  // A forward walk in index order: asks the processor for the cache memory of the records the
+  // leaf names next (MoveAndRead; a lone look-up has no use for them).
   void PrefetchFollowingRecords();
   void CopyOut(uint8_t* buffer) const;
   void ComputeFields(uint8_t* buffer);

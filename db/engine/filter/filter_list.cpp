@@ -113,9 +113,8 @@ void TDataCursor::DropFilter(TFilter* filter) {
 }
 
 void TDataCursor::ActivateFilter(TFilter* filter) {
-  if (!Opened()) Raise(VUZODE_NOCURRREC);
   // Before the filter counts: the rows are appended into the view they were read in.
-  MaterializePendingRows();
+  RequireTable();
   if (filter == nullptr) {
     for (const auto& f : filters_) f->Active = true;
     ChangeView(true);
