@@ -370,32 +370,66 @@ void TDataCursor::AppendRecord(const uint8_t* record, bool reposition) {
   PositionAfterChange(n, image.data(), reposition);
 }
 
+bool TDataCursor::ReadRecordAt(uint32_t n, int32_t rowId, uint8_t* buffer) {
+  RequireTable();
+  if (!exclusive_ && !table_->TransactionLockHeld()) return false;
+  TDataFile& data = table_->DataFile();
+  if (n == 0 || n > data.RecordCount()) return false;
+  TRecord record = FetchPinned(data, n);
+  if (!record.Valid()) return false;
+  const bool match = !record.Deleted() && record.RowId() == rowId;
+  if (match) std::memcpy(buffer, record.Image().data(), stored_size_);
+  data.Unpin(record);
+  if (match) ComputeFields(buffer);
+  return match;
+}
+
+void TDataCursor::PrefetchRecordAt(uint32_t n) const {
+  if (const TBufferCache* cache = table_ ? table_->DataFile().RecordCache() : nullptr)
+    cache->PrefetchUnit(n);
+}
+
 void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool reposition) {
+  ModifyRecordNumber(0, record, unlock, reposition);
+}
+
+void TDataCursor::ModifyRecordAt(uint32_t n, const uint8_t* record) {
+  if (n == 0) Raise(VUZODE_NOCURRREC);
+  ModifyRecordNumber(n, record, true, false);
+}
+
+void TDataCursor::ModifyRecordNumber(uint32_t given, const uint8_t* record, bool unlock,
+                                     bool reposition) {
   RequireTable();
   if (read_only_) Raise(VUZODE_OSEACCES);
   CheckValidity(record);
   const bool optimistic = directory_.Session().LockProtocol() == 1;
-  // The record as the cursor read it, which only the optimistic protocol compares.
-  std::vector<uint8_t> kept;
-  if (optimistic) kept.assign(record_buffer_.begin(), record_buffer_.begin() + stored_size_);
+  // The record as the cursor read it, which only the optimistic protocol compares; a record
+  // given by number was read by the caller while no one else could write it.
+  std::vector<uint8_t>& kept = kept_image_;
+  const bool compare = optimistic && given == 0;
+  if (compare) kept.assign(record_buffer_.begin(), record_buffer_.begin() + stored_size_);
   TDataFile& data = table_->DataFile();
   TIndexFile& index = table_->IndexFile();
-  std::vector<uint8_t> image(record, record + stored_size_);
+  std::vector<uint8_t>& image = change_image_;
+  image.assign(record, record + stored_size_);
+  std::vector<uint8_t>& old = old_image_;
   uint32_t n = 0;
   bool lockedHere = false;
   try {
     TChange change(*this);
-    if (bof_ || eof_ || current_record_ == 0) Raise(VUZODE_NOCURRREC);
-    n = current_record_;
+    if (given == 0 && (bof_ || eof_ || current_record_ == 0)) Raise(VUZODE_NOCURRREC);
+    n = given != 0 ? given : current_record_;
     TRecord current = FetchPinned(data, n);
     if (!current.Valid() || current.Deleted()) {
       if (current.Valid()) data.Unpin(current);
       Raise(VUZODE_KEYORRECDELETED);
     }
-    const std::vector<uint8_t> old(current.Image().begin(), current.Image().end());
+    old.assign(current.Image().begin(), current.Image().end());
     data.Unpin(current);
     if (optimistic && !exclusive_) {
-      if (record_changed_mark_ || std::memcmp(old.data(), kept.data(), stored_size_) != 0) {
+      if (compare &&
+          (record_changed_mark_ || std::memcmp(old.data(), kept.data(), stored_size_) != 0)) {
         record_changed_mark_ = true;
         Raise(VUZODE_KEYORRECDELETED);
       }
@@ -464,6 +498,15 @@ void TDataCursor::ModifyRecord(const uint8_t* record, bool unlock, bool repositi
 }
 
 void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
+  DeleteRecordNumber(0, record, reposition);
+}
+
+void TDataCursor::DeleteRecordAt(uint32_t n) {
+  if (n == 0) Raise(VUZODE_NOCURRREC);
+  DeleteRecordNumber(n, nullptr, false);
+}
+
+void TDataCursor::DeleteRecordNumber(uint32_t given, const uint8_t* record, bool reposition) {
   RequireTable();
   if (read_only_) Raise(VUZODE_OSEACCES);
   TDataFile& data = table_->DataFile();
@@ -473,15 +516,16 @@ void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
   IndexKey here;
   {
     TChange change(*this);
-    if (bof_ || eof_ || current_record_ == 0) Raise(VUZODE_NOCURRREC);
-    n = current_record_;
+    if (given == 0 && (bof_ || eof_ || current_record_ == 0)) Raise(VUZODE_NOCURRREC);
+    n = given != 0 ? given : current_record_;
     here = current_key_;
     TRecord current = FetchPinned(data, n);
     if (!current.Valid() || current.Deleted()) {
       if (current.Valid()) data.Unpin(current);
       Raise(VUZODE_KEYORRECDELETED);
     }
-    std::vector<uint8_t> image(current.Image().begin(), current.Image().end());
+    std::vector<uint8_t>& image = change_image_;
+    image.assign(current.Image().begin(), current.Image().end());
     data.Unpin(current);
     const TRecordsBitmap& cursorLocks = table_->CursorLockedRecords();
     if (!exclusive_ && !files_read_only_) {
@@ -495,7 +539,8 @@ void TDataCursor::DeleteRecord(const uint8_t* record, bool reposition) {
         lockedHere = true;
       }
     }
-    const std::vector<uint8_t> old(image);
+    std::vector<uint8_t>& old = old_image_;
+    old.assign(image.begin(), image.end());
     try {
       if (table_->HasBlobFile()) FreeAllBlobs(true);
       IndexKey key;

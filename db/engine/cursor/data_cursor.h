@@ -211,6 +211,19 @@ class TDataCursor {
   void AppendRecord(const uint8_t* record, bool reposition = true);
   void ModifyRecord(const uint8_t* record, bool unlock = true, bool reposition = true);
   void DeleteRecord(const uint8_t* record, bool reposition = true);
+  // Changes by record number, for a caller that changes many records it found before (an SQL
+  // UPDATE or DELETE), without a position: each is ModifyRecord or DeleteRecord of record n
+  // without repositioning (the cursor stays where it was), and the optimistic protocol takes
+  // the record's lock without comparing. ReadRecordAt answers whether record n is active with
+  // row id rowId, with its image (computed fields computed) in buffer: the record FindKey on
+  // the row-id index would reach. It reads only while no other session can change the table
+  // (an exclusive cursor, or the table's transaction lock held) and answers false otherwise,
+  // so the caller finds the record by its key instead.
+  bool ReadRecordAt(uint32_t n, int32_t rowId, uint8_t* buffer);
+  void ModifyRecordAt(uint32_t n, const uint8_t* record);
+  void DeleteRecordAt(uint32_t n);
+  // Asks the processor for the cache memory of record n, soon to be read by number.
+  void PrefetchRecordAt(uint32_t n) const;
   // Ends an edit: pessimistic, unlocks the current record; optimistic, clears the mark.
   void CancelRecord();
   // Locks record n (0: the current record) for this cursor; VUZODE_RECLOCKFAILED when another
@@ -320,6 +333,9 @@ class TDataCursor {
   TKeySlots KeySlots() const;
   void CheckUniqueKeys(const uint8_t* record, const uint8_t* old, bool rowIdToo);
   void RecordChange();
+  // ModifyRecord and DeleteRecord of record given, or of the current record when given is 0.
+  void ModifyRecordNumber(uint32_t given, const uint8_t* record, bool unlock, bool reposition);
+  void DeleteRecordNumber(uint32_t given, const uint8_t* record, bool reposition);
   void PositionAfterChange(uint32_t record, const uint8_t* image, bool reposition);
   void PlaceAfterChange(uint32_t record, const uint8_t* image);
 
@@ -535,6 +551,8 @@ class TDataCursor {
   // The keys the current change wrote or removed (TChange), reused from change to change.
   TKeyJournal key_journal_;
   std::vector<uint8_t> append_image_;
+  // Scratch images of a modify or delete: the new record, the stored one, the one read.
+  std::vector<uint8_t> change_image_, old_image_, kept_image_;
   int32_t next_blob_id_ = 1;
   bool text_parameters_loaded_ = false;
   // Text index parameters given by CreateTable or kept by EmptyTable, stored at close.

@@ -63,6 +63,7 @@ struct TRowValues {
 // bytes of its assigned BLOB fields.
 struct TPendingRows {
   std::vector<uint32_t> Records;                  // row ids of the records, in the order collected
+  std::vector<uint32_t> Numbers;                  // where each was found: its record number
   std::vector<uint8_t> Packed;                    // Width() bytes per record
   std::vector<std::optional<std::string>> Blobs;  // BlobCount() per record
 };

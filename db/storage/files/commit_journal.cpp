@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/files/abstract_file.h"
@@ -22,6 +23,10 @@ constexpr size_t kUnitHeaderSize = 24;
 // Apply joins units at most kApplyGap bytes apart into one write of at most kApplySpan bytes.
 constexpr int64_t kApplyGap = 4096;
 constexpr int64_t kApplySpan = int64_t{1} << 20;
+// Payloads from this size on are checksummed once, the two checksums combined.
+constexpr uint32_t kCombineFrom = 512;
+// A span with at most this many gaps reads only its gaps.
+constexpr size_t kApplyGapReads = 32;
 
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -117,15 +122,24 @@ void TCommitJournal::Add(uint8_t file, uint8_t kind, int64_t offset, const void*
   Put32(unit + 4, count);
   Put64(unit + 8, static_cast<uint64_t>(offset));
   if (count > 0) std::memcpy(unit + kUnitHeaderSize, bytes, count);
-  // One pass over the payload: the unit's checksum and the unit area's running checksum are
-  // put together from the pieces' (crc32_combine), not computed twice.
-  const uLong head = crc32(0, unit, 16);
-  const uLong payload = crc32(0, unit + kUnitHeaderSize, count);
-  const uLong crc = crc32_combine(head, payload, count);
-  Put32(unit + 16, static_cast<uint32_t>(crc));
-  uLong area = crc32_combine(area_checksum_, head, 16);
-  area = crc32_combine(area, crc32(0, unit + 16, 8), 8);
-  area_checksum_ = static_cast<uint32_t>(crc32_combine(area, payload, count));
+  const uint8_t* payload = unit + kUnitHeaderSize;
+  if (count < kCombineFrom) {
+    // A small unit (a record): the running checksums simply go over it again, cheaper than
+    // putting them together.
+    const uLong crc = crc32(crc32(0, unit, 16), payload, count);
+    Put32(unit + 16, static_cast<uint32_t>(crc));
+    area_checksum_ =
+        static_cast<uint32_t>(crc32(crc32(area_checksum_, unit, kUnitHeaderSize), payload, count));
+  } else {
+    // One pass over a large payload: the unit's checksum and the unit area's running checksum
+    // are put together from the pieces' (crc32_combine), not computed twice.
+    const uLong head = crc32(0, unit, 16);
+    const uLong body = crc32(0, payload, count);
+    const uLong crc = crc32_combine(head, body, count);
+    Put32(unit + 16, static_cast<uint32_t>(crc));
+    const uLong area = crc32(area_checksum_, unit, kUnitHeaderSize);
+    area_checksum_ = static_cast<uint32_t>(crc32_combine(area, body, count));
+  }
   ++units_;
 }
 
@@ -306,6 +320,7 @@ void TCommitJournal::Apply(TFileHandler* const files[kJournalFiles]) const {
     file.Write(bytes, length);
   };
   std::vector<uint8_t> span;
+  std::vector<std::pair<int64_t, int64_t>> gaps;  // position and length
   for (int f = 0; f < kJournalFiles; ++f) {
     std::vector<TUnit>& units = writes[f];
     if (units.empty()) continue;
@@ -337,17 +352,32 @@ void TCommitJournal::Apply(TFileHandler* const files[kJournalFiles]) const {
       }
       const uint32_t bytes = static_cast<uint32_t>(end - start);
       span.assign(bytes, 0);
+      // The gaps between the units (sorted by position here): a few are read one by one, many
+      // (small units scattered over the span) with the whole span in one read.
+      gaps.clear();
+      int64_t covered = start;
+      for (size_t i = first; i < last && gaps.size() <= kApplyGapReads; ++i) {
+        if (units[i].at > covered) gaps.emplace_back(covered, units[i].at - covered);
+        covered = std::max(covered, units[i].at + units[i].length);
+      }
+      if (gaps.size() > kApplyGapReads) {
+        gaps.assign(1, {start, bytes});
+      }
       std::sort(units.begin() + static_cast<ptrdiff_t>(first),
                 units.begin() + static_cast<ptrdiff_t>(last),
                 [](const TUnit& a, const TUnit& b) { return a.order < b.order; });
-      bool read = false;
+      bool read = true;
       {
         TFileAccess access(file);
-        file.Seek(start);
         // Past the end of the file the span stays zeros. A read that fails only costs the
         // joining: the units are then written one by one, as they would be without it.
         TAbstractFile* raw = file.File();
-        read = raw != nullptr && raw->Read(file.HandleId(), span.data(), bytes) >= 0;
+        for (const auto& [at, length] : gaps) {
+          file.Seek(at);
+          read = read && raw != nullptr &&
+                 raw->Read(file.HandleId(), span.data() + (at - start),
+                           static_cast<uint32_t>(length)) >= 0;
+        }
       }
       if (!read) {
         for (size_t i = first; i < last; ++i) {

@@ -290,26 +290,60 @@ TEST_F(RecordChangesTest, RandomChangesKeepIndexesTextWordsAndBlobsInStep) {
     return text;
   };
   std::map<int64_t, std::pair<std::string, std::string>> model;
+  // Every other run of 50 steps is one transaction, in which a change may also go by record
+  // number; a record is read by number only while no one else can change the table.
+  bool transaction = false;
   for (int64_t step = 0; step < steps; ++step) {
+    if (step % 50 == 0) {
+      transaction = step / 50 % 2 == 1;
+      if (transaction) s.directory->StartTransaction();
+    }
     const int64_t code = random() % 200;
     TRow row(c);
     row.Code(code);
     const bool present = c.FindKey(row.bytes.data(), false, row.bytes.data(), 0, false, 1);
     const std::string name = phrase(2).substr(0, 19);
     const std::string note = phrase(static_cast<int>(random() % 30));
+    const uint32_t number = c.CurrentRecordNumber();
+    const int32_t rowId = static_cast<int32_t>(row.Id());
+    TRow read(c);
+    const bool byNumber = present && random() % 2 == 0;
+    if (byNumber) {
+      ASSERT_EQ(c.ReadRecordAt(number, rowId, read.bytes.data()), transaction);
+      if (transaction) {
+        EXPECT_EQ(read.bytes, row.bytes);
+      }
+      EXPECT_FALSE(c.ReadRecordAt(number, rowId + 1, read.bytes.data()));
+      // A change by number needs no position.
+      c.SetToBegin();
+    }
     if (!present) {
       TRow fresh(c);
       c.AppendRecord(fresh.Code(code).Name(name).Note(note).bytes.data());
       model[code] = {name, note};
     } else if (random() % 2 == 0) {
-      c.DeleteRecord(row.bytes.data());
+      if (byNumber) {
+        c.DeleteRecordAt(number);
+        EXPECT_FALSE(c.ReadRecordAt(number, rowId, read.bytes.data()));
+      } else {
+        c.DeleteRecord(row.bytes.data());
+      }
       model.erase(code);
     } else {
-      c.ModifyRecord(row.Name(name).Note(note).bytes.data());
+      row.Name(name).Note(note);
+      if (byNumber) {
+        c.ModifyRecordAt(number, row.bytes.data());
+      } else {
+        c.ModifyRecord(row.bytes.data());
+      }
       model[code] = {name, note};
     }
-    if (step % 50 == 49) ExpectSound(s.Table());
+    if (step % 50 == 49) {
+      if (transaction) s.directory->Commit();
+      ExpectSound(s.Table());
+    }
   }
+  if (transaction) s.directory->Commit();
   ExpectSound(s.Table());
   EXPECT_EQ(c.RecordCount(), model.size());
   std::vector<int64_t> codes;
