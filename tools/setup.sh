@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-game}
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libgl-dev
-  libicu-dev zlib1g-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libicu-dev zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsqlite3-dev sqlite3 libedit-dev
   fonts-ipafont-gothic fonts-motoya-l-maruberi
   xvfb xauth clang libclang-rt-14-dev clang-format)

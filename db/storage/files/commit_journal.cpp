@@ -2,6 +2,7 @@
 // header for the file layout.
 #include "db/storage/files/commit_journal.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -48,16 +49,7 @@ uint64_t Get64(const uint8_t* p) {
 }  // namespace
 
 uint32_t JournalChecksum(std::span<const uint8_t> bytes, uint32_t seed) {
-  uLong crc = seed;
-  const uint8_t* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    const uInt part = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-    crc = crc32(crc, p, part);
-    p += part;
-    left -= part;
-  }
-  return static_cast<uint32_t>(crc);
+  return libdeflate_crc32(seed, bytes.data(), bytes.size());
 }
 
 void TCommitJournal::Clear() {
@@ -126,18 +118,18 @@ void TCommitJournal::Add(uint8_t file, uint8_t kind, int64_t offset, const void*
   if (count < kCombineFrom) {
     // A small unit (a record): the running checksums simply go over it again, cheaper than
     // putting them together.
-    const uLong crc = crc32(crc32(0, unit, 16), payload, count);
-    Put32(unit + 16, static_cast<uint32_t>(crc));
+    const uint32_t crc = libdeflate_crc32(libdeflate_crc32(0, unit, 16), payload, count);
+    Put32(unit + 16, crc);
     area_checksum_ =
-        static_cast<uint32_t>(crc32(crc32(area_checksum_, unit, kUnitHeaderSize), payload, count));
+        libdeflate_crc32(libdeflate_crc32(area_checksum_, unit, kUnitHeaderSize), payload, count);
   } else {
     // One pass over a large payload: the unit's checksum and the unit area's running checksum
     // are put together from the pieces' (crc32_combine), not computed twice.
-    const uLong head = crc32(0, unit, 16);
-    const uLong body = crc32(0, payload, count);
+    const uLong head = libdeflate_crc32(0, unit, 16);
+    const uLong body = libdeflate_crc32(0, payload, count);
     const uLong crc = crc32_combine(head, body, count);
     Put32(unit + 16, static_cast<uint32_t>(crc));
-    const uLong area = crc32(area_checksum_, unit, kUnitHeaderSize);
+    const uLong area = libdeflate_crc32(area_checksum_, unit, kUnitHeaderSize);
     area_checksum_ = static_cast<uint32_t>(crc32_combine(area, body, count));
   }
   ++units_;
