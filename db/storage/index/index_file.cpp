@@ -442,10 +442,11 @@ void TIndexFile::ReadPageImage(uint32_t n, uint8_t* image) {
   if (encrypted_) Scramble(image, kIndexPageSize, kRecordKey);
 }
 
-void TIndexFile::WritePage(TPage* page) {
+void TIndexFile::WritePage(TPage* page, int64_t& fileSize) {
   const int64_t end = static_cast<int64_t>(header_.NextPageNumber) * kIndexPageSize;
-  if (static_cast<int64_t>(page->Number() + 1) * kIndexPageSize > GetFileSize() &&
-      page->Number() + 1 < static_cast<uint32_t>(header_.NextPageNumber)) {
+  const int64_t reach = static_cast<int64_t>(page->Number() + 1) * kIndexPageSize;
+  if (fileSize < reach) fileSize = GetFileSize();
+  if (reach > fileSize && page->Number() + 1 < static_cast<uint32_t>(header_.NextPageNumber)) {
     // Grow the file to all its pages at once: a memory file reallocates on every growth, so
     // appending page after page would copy the whole file each time. The gap reads as free
     // pages (entry count 0) until the cached pages are written into it.
@@ -455,6 +456,7 @@ void TIndexFile::WritePage(TPage* page) {
       Seek(end - kIndexPageSize);
       Write(image_.data(), kIndexPageSize);
     }
+    fileSize = std::max(fileSize, end);
   }
   if (!page->Store(image_.data())) RaiseIndexCorrupt(page->Slot(), "page does not fit");
   if (encrypted_) Scramble(image_.data(), kIndexPageSize, kRecordKey);
@@ -463,6 +465,7 @@ void TIndexFile::WritePage(TPage* page) {
     Seek(static_cast<int64_t>(page->Number()) * kIndexPageSize);
     Write(image_.data(), kIndexPageSize);
   }
+  fileSize = std::max(fileSize, reach);
   ++page_writes_;
   page->Dirty = false;
 }
@@ -505,7 +508,9 @@ bool TIndexFile::FlushPages() {
   if (dirty.empty()) return false;
   std::sort(dirty.begin(), dirty.end(),
             [](const TPage* a, const TPage* b) { return a->Number() < b->Number(); });
-  for (TPage* p : dirty) WritePage(p);
+  // The file's size is asked once: pages below it cannot grow it.
+  int64_t fileSize = -1;
+  for (TPage* p : dirty) WritePage(p, fileSize);
   if (force_flush_) Flush();
   return true;
 }

@@ -201,7 +201,12 @@ class TIndexFile : public TFileHandler {
   // (MoveToNewest) instead of relinking it on every hit, which touched two more pages.
   void Touch(TPage* page) { page->Referenced = true; }
   void MoveToNewest(TPage* page);
-  void WritePage(TPage* page);
+  // Writes page; fileSize is the file's size as known (-1: ask the file) and grows with it.
+  void WritePage(TPage* page, int64_t& fileSize);
+  void WritePage(TPage* page) {
+    int64_t unknown = -1;
+    WritePage(page, unknown);
+  }
   void ReadPageImage(uint32_t n, uint8_t* image);
 
   IndexFileHeader header_;
