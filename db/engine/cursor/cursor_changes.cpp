@@ -22,6 +22,7 @@
 #include "db/engine/session/data_session.h"
 #include "db/sql/expressions/value_conversion.h"
 #include "db/storage/index/btree.h"
+#include "db/storage/index/compare_keys.h"
 #include "db/storage/index/index_header.h"
 #include "db/storage/le_codec.h"
 
@@ -506,6 +507,126 @@ void TDataCursor::DeleteRecordAt(uint32_t n) {
   DeleteRecordNumber(n, nullptr, false);
 }
 
+void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
+  RequireTable();
+  if (read_only_) Raise(VUZODE_OSEACCES);
+  {
+    std::vector<uint32_t> sorted(numbers.begin(), numbers.end());
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end() ||
+        (!sorted.empty() && sorted.front() == 0)) {
+      Raise(VUZODE_OUTOFRANGE);
+    }
+  }
+  // BLOB values are cleared record by record.
+  if (numbers.size() < 2 || table_->HasBlobFile()) {
+    for (uint32_t n : numbers) DeleteRecordAt(n);
+    return;
+  }
+  TDataFile& data = table_->DataFile();
+  TIndexFile& index = table_->IndexFile();
+  const bool locks = !exclusive_ && !files_read_only_;
+  std::vector<uint32_t> lockedHere;
+  std::vector<TRecord> pinned;
+  auto release = [&] {
+    for (TRecord& record : pinned) data.Unpin(record);
+    pinned.clear();
+  };
+  auto unlock = [&] {
+    for (uint32_t n : lockedHere) UnlockCurrentRecord(n);
+    lockedHere.clear();
+  };
+  {
+    TChange change(*this);
+    try {
+      const TRecordsBitmap& cursorLocks = table_->CursorLockedRecords();
+      if (locks) {
+        for (uint32_t n : numbers) {
+          if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) {
+            if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
+            continue;
+          }
+          LockRecord(n);
+          lockedHere.push_back(n);
+        }
+      }
+      // Every record stays pinned to the end: once keys go, nothing is left to read.
+      pinned.reserve(numbers.size());
+      for (uint32_t n : numbers) {
+        TRecord record = FetchPinned(data, n);
+        if (!record.Valid()) Raise(VUZODE_RECNOTFOUND);
+        pinned.push_back(record);
+        if (record.Deleted()) Raise(VUZODE_KEYORRECDELETED);
+      }
+      // Each index loses the batch's keys in its own order.
+      const size_t count = numbers.size();
+      std::vector<uint8_t> keys;
+      std::vector<uint32_t> order(count);
+      auto removeKeys = [&](TBTree& tree, auto&& encode) {
+        const uint16_t kl = tree.KeyLength();
+        keys.resize(count * kl);
+        IndexKey key;
+        for (size_t r = 0; r < count; ++r) {
+          encode(pinned[r], key);
+          std::memcpy(keys.data() + r * kl, key.data(), kl);
+        }
+        for (size_t r = 0; r < count; ++r) order[r] = static_cast<uint32_t>(r);
+        const TKeyLayout& layout = tree.Layout();
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+          return CompareKeys(layout, keys.data() + a * kl, keys.data() + b * kl, kl) < 0;
+        });
+        std::vector<uint8_t> sorted(keys.size());
+        for (size_t r = 0; r < count; ++r)
+          std::memcpy(sorted.data() + r * kl, keys.data() + order[r] * kl, kl);
+        tree.DeleteKeys(sorted.data(), count);
+      };
+      for (int s : KeySlots()) {
+        TBTree tree(index, s);
+        removeKeys(tree, [&](const TRecord& record, IndexKey& key) {
+          EncodeKey(tree.Layout(), record.Image(), key);
+        });
+      }
+      TBTree rows(index, kDeletedSlot);
+      removeKeys(rows, [&](const TRecord& record, IndexKey& key) {
+        EncodeDeletedKey(0, record.RowId(), key);
+      });
+      // The deleted records' row-id keys, in row-id order.
+      IndexKey key;
+      for (uint32_t r : order) {
+        EncodeDeletedKey(1, pinned[r].RowId(), key);
+        rows.InsertKey(key.data(), static_cast<int32_t>(pinned[r].Number()));
+      }
+      for (const TRecord& record : pinned) RemoveTextWords(record.Image().data());
+    } catch (...) {
+      // Only keys have changed.
+      change.Undo([] {});
+      release();
+      unlock();
+      throw;
+    }
+    // Nothing below reads or fails: the records are in the cache, pinned.
+    for (TRecord& record : pinned) {
+      data.FreeRecord(record);
+      index.DecrementActiveRecordCount();
+    }
+    release();
+    change.Done();
+    // A write-through that fails drops the change: the locks go either way.
+    try {
+      RecordChange();
+    } catch (...) {
+      unlock();
+      throw;
+    }
+    unlock();
+    // As a single delete, a deleted record the cursor had locked before loses its lock too.
+    if (std::find(numbers.begin(), numbers.end(), locked_record_) != numbers.end())
+      UnlockCurrentRecord(locked_record_);
+  }
+  // As after changes without repositioning.
+  view_stale_ = true;
+}
+
 void TDataCursor::DeleteRecordNumber(uint32_t given, const uint8_t* record, bool reposition) {
   RequireTable();
   if (read_only_) Raise(VUZODE_OSEACCES);
@@ -575,7 +696,13 @@ void TDataCursor::DeleteRecordNumber(uint32_t given, const uint8_t* record, bool
       throw;
     }
     change.Done();
-    RecordChange();
+    try {
+      RecordChange();
+    } catch (...) {
+      // The write-through failed and dropped the change: the record stays, unlocked.
+      if (lockedHere) UnlockCurrentRecord(n);
+      throw;
+    }
     // The freed slot's lock goes before the write lock: the next writer may reuse the slot.
     if (locked_record_ == n) UnlockCurrentRecord(n);
   }

@@ -18,6 +18,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -222,6 +223,10 @@ class TDataCursor {
   bool ReadRecordAt(uint32_t n, int32_t rowId, uint8_t* buffer);
   void ModifyRecordAt(uint32_t n, const uint8_t* record);
   void DeleteRecordAt(uint32_t n);
+  // DeleteRecordAt of each of numbers (distinct), as one change: every record is deleted or,
+  // when anything fails, none. Each index loses the batch's keys in key order, a leaf's keys
+  // at once.
+  void DeleteRecordsAt(std::span<const uint32_t> numbers);
   // Asks the processor for the cache memory of record n, soon to be read by number.
   void PrefetchRecordAt(uint32_t n) const;
   // Ends an edit: pessimistic, unlocks the current record; optimistic, clears the mark.

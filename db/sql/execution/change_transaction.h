@@ -33,6 +33,10 @@ class TChangeTransaction {
   // with the committed rows added to its detail when there are any.
   [[noreturn]] void Fail();
 
+  // The rows that may still change before the next interval commit (all, without interval).
+  int64_t RowsBeforeCommit() const {
+    return interval_ <= 0 ? INT64_MAX : interval_ - (changed_ - committed_);
+  }
   int64_t Changed() const { return changed_; }
   int64_t Committed() const { return committed_; }
 

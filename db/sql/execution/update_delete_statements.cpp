@@ -23,6 +23,9 @@
 
 namespace {
 
+// The records a DELETE removes in one change.
+constexpr int64_t kDeleteBatch = 256;
+
 TProgressReporter ProgressOf(TDataQuery& query) {
   TProgressReporter progress;
   if (&query != query.Statement.Master()) return progress;
@@ -79,8 +82,8 @@ void Collect(TChangePlan& plan, TExpEvaluator& evaluator, TProgressReporter& pro
   walker.Walk(take);
 }
 
-// Changes the record of pending row r through the writer; false when it is gone.
-bool ChangeRecord(TChangePlan& plan, const TPendingRows& pending, size_t r, TRowValues& values) {
+// The record number of pending row r, read into the plan's record; 0 when it is gone.
+uint32_t FindRecord(TChangePlan& plan, const TPendingRows& pending, size_t r) {
   TDataCursor& writer = *plan.Writer;
   uint8_t* buffer = plan.Record.data();
   const int32_t rowId = static_cast<int32_t>(pending.Records[r]);
@@ -90,17 +93,19 @@ bool ChangeRecord(TChangePlan& plan, const TPendingRows& pending, size_t r, TRow
   // range per record.) The record is looked for where it was found, and by its row id when it
   // is not there; the writer keeps no position from change to change.
   const uint32_t at = pending.Numbers[r];
-  uint32_t number = at;
-  if (at == 0 || !writer.ReadRecordAt(at, rowId, buffer)) {
-    std::memset(buffer, 0, plan.Record.size());
-    std::memcpy(buffer + kRowIdOffset, &rowId, 4);
-    if (!writer.FindKey(buffer, false, buffer, 0, false, 0)) return false;
-    number = writer.CurrentRecordNumber();
-  }
-  if (plan.Query->Kind == kStatementDelete) {
-    writer.DeleteRecordAt(number);
-    return true;
-  }
+  if (at != 0 && writer.ReadRecordAt(at, rowId, buffer)) return at;
+  std::memset(buffer, 0, plan.Record.size());
+  std::memcpy(buffer + kRowIdOffset, &rowId, 4);
+  if (!writer.FindKey(buffer, false, buffer, 0, false, 0)) return 0;
+  return writer.CurrentRecordNumber();
+}
+
+// Changes the record of pending row r through the writer; false when it is gone.
+bool ChangeRecord(TChangePlan& plan, const TPendingRows& pending, size_t r, TRowValues& values) {
+  TDataCursor& writer = *plan.Writer;
+  uint8_t* buffer = plan.Record.data();
+  const uint32_t number = FindRecord(plan, pending, r);
+  if (number == 0) return false;
   try {
     UnpackValues(plan, pending, r, values);
     ApplyAssignments(plan, writer, values, buffer);
@@ -146,14 +151,32 @@ void ExecuteUpdateOrDelete(TSelectRunner& runner, TChangePlan& plan) {
   for (size_t i = 0; i < keyed.size(); ++i) order[i] = static_cast<uint32_t>(keyed[i]);
   TChangeTransaction transaction(*plan.Target->Directory, query, plan.Writer->RecordSize());
   TRowValues values;
+  const bool deleting = query.Kind == kStatementDelete;
+  // A DELETE goes in batches, each one change of the writer that is whole or not at all, and
+  // never past the next interval commit.
+  std::vector<uint32_t> batch;
+  auto deleteBatch = [&] {
+    plan.Writer->DeleteRecordsAt(batch);
+    for (size_t k = 0; k < batch.size(); ++k) transaction.RowDone();
+    batch.clear();
+  };
   try {
     // The records a few rows ahead are brought into the processor's cache meanwhile.
     constexpr size_t kAhead = 8;
     for (size_t i = 0; i < order.size(); ++i) {
       if (i + kAhead < order.size() && pending.Numbers[order[i + kAhead]] != 0)
         plan.Writer->PrefetchRecordAt(pending.Numbers[order[i + kAhead]]);
-      if (ChangeRecord(plan, pending, order[i], values)) transaction.RowDone();
+      if (!deleting) {
+        if (ChangeRecord(plan, pending, order[i], values)) transaction.RowDone();
+        continue;
+      }
+      if (const uint32_t number = FindRecord(plan, pending, order[i])) batch.push_back(number);
+      if (static_cast<int64_t>(batch.size()) >=
+          std::min<int64_t>(kDeleteBatch, transaction.RowsBeforeCommit())) {
+        deleteBatch();
+      }
     }
+    if (!batch.empty()) deleteBatch();
     transaction.Finish();
   } catch (...) {
     transaction.Fail();

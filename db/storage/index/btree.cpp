@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <vector>
 
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/index/compare_keys.h"
@@ -47,8 +48,8 @@ TPage* TBTree::Fetch(int32_t n, int level) {
   return page;
 }
 
-bool TBTree::SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos) const {
-  int low = 0;
+bool TBTree::SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos,
+                        int low) const {
   int high = leaf->Count() - 1;
   while (low <= high) {
     const int mid = (low + high) / 2;
@@ -212,10 +213,11 @@ void TBTree::InsertKey(const uint8_t* key, int32_t recordNumber) {
     }
   }
   leaf->InsertCell(pos, key, recordNumber, 0);
+  // Journaled before a split, whose reads may fail: the key is in the tree from here on.
+  Journal(key, recordNumber, true);
   path.Level[leafLevel].Position = pos;
   if (pos == 0) FixSeparators(path, leafLevel, key);
   if (leaf->Overfull()) Split(path, leafLevel);
-  Journal(key, recordNumber, true);
   file_.TrimPages();
 }
 
@@ -228,6 +230,9 @@ void TBTree::Split(TIndexPath& path, int level) {
   TPage* p = path.Level[level].Cached;
   const bool leaf = p->IsLeaf();
   const bool wasRoot = p->IsRoot();
+  // Every page the split changes is read before the first cell moves: a read that fails leaves
+  // the tree as it was, so the change can still be taken back key by key.
+  TPage* right = p->Right != 0 ? file_.FetchPage(slot_, p->Right) : nullptr;
   TPage* q = file_.AllocatePage(slot_);
   // Both pages take their non-root kind before cells move, so compressed leaves pack as leaves.
   p->Type = q->Type = leaf ? kPageLeaf : kPageInternal;
@@ -244,8 +249,7 @@ void TBTree::Split(TIndexPath& path, int level) {
   }
   q->Left = static_cast<int32_t>(p->Number());
   q->Right = p->Right;
-  if (p->Right != 0) {
-    TPage* right = file_.FetchPage(slot_, p->Right);
+  if (right != nullptr) {
     right->Left = static_cast<int32_t>(q->Number());
     right->Dirty = true;
   }
@@ -286,21 +290,66 @@ void TBTree::DeleteKey(const uint8_t* key) {
   }
   const int32_t recordNumber = leaf->Reference(pos);
   leaf->RemoveCell(pos);
+  // Journaled before the rebalancing, whose reads may fail: the key is gone from here on.
+  Journal(key, recordNumber, false);
   path.Level[leafLevel].Position = pos;
   if (leaf->Count() > 0 && pos == 0) FixSeparators(path, leafLevel, leaf->Key(0));
   Rebalance(path, leafLevel);
-  Journal(key, recordNumber, false);
   file_.TrimPages();
 }
 
+void TBTree::DeleteKeys(const uint8_t* keys, size_t count) {
+  const uint16_t kl = KeyLength();
+  std::vector<int> positions;
+  size_t i = 0;
+  while (i < count) {
+    if (Empty()) file_.RaiseIndexCorrupt(slot_, "key to delete not found");
+    TIndexPath path;
+    TPage* leaf = Descend(keys + i * kl, kl, path);
+    const int leafLevel = path.Levels - 1;
+    // The keys up to the leaf's last lie in this leaf, when present at all.
+    positions.clear();
+    const uint8_t* last = leaf->Key(leaf->Count() - 1);
+    size_t j = i;
+    for (int low = 0; j < count; ++j) {
+      const uint8_t* key = keys + j * kl;
+      if (j > i && Compare(key, last, kl) > 0) break;
+      int pos = 0;
+      if (!SearchLeaf(leaf, key, kl, pos, low)) {
+        file_.RaiseIndexCorrupt(slot_, "key to delete not found");
+      }
+      positions.push_back(pos);
+      low = pos + 1;
+    }
+    const int removed = static_cast<int>(positions.size());
+    if (HasCounts()) {
+      for (int l = 0; l < leafLevel; ++l) {
+        TPage* page = path.Level[l].Cached;
+        const int p = path.Level[l].Position;
+        page->SetSubtreeCount(p, page->SubtreeCount(p) - removed);
+        page->Dirty = true;
+      }
+    }
+    for (int k = 0; k < removed; ++k)
+      Journal(keys + (i + static_cast<size_t>(k)) * kl, leaf->Reference(positions[k]), false);
+    leaf->RemoveCells(positions.data(), removed);
+    path.Level[leafLevel].Position = positions[0];
+    if (leaf->Count() > 0 && positions[0] == 0) FixSeparators(path, leafLevel, leaf->Key(0));
+    Rebalance(path, leafLevel);
+    file_.TrimPages();
+    i = j;
+  }
+}
+
 void TBTree::Unlink(TPage* page) {
-  if (page->Left != 0) {
-    TPage* left = file_.FetchPage(slot_, page->Left);
+  // Both neighbours are read before either changes: a read that fails leaves the links whole.
+  TPage* left = page->Left != 0 ? file_.FetchPage(slot_, page->Left) : nullptr;
+  TPage* right = page->Right != 0 ? file_.FetchPage(slot_, page->Right) : nullptr;
+  if (left != nullptr) {
     left->Right = page->Right;
     left->Dirty = true;
   }
-  if (page->Right != 0) {
-    TPage* right = file_.FetchPage(slot_, page->Right);
+  if (right != nullptr) {
     right->Left = page->Left;
     right->Dirty = true;
   }
@@ -361,6 +410,9 @@ void TBTree::Rebalance(TIndexPath& path, int level) {
   }
   const int total = p->Count() + s->Count();
   if (total < p->Capacity()) {
+    // The merge unlinks p: its other neighbour is read before any cell moves.
+    const int32_t other = useLeft ? p->Right : p->Left;
+    if (other != 0) file_.FetchPage(slot_, other);
     if (useLeft) {
       p->MoveHeadTo(*s, p->Count());
       parent->SetSubtreeCount(pp - 1, static_cast<int32_t>(s->Total()));

@@ -51,6 +51,9 @@ class TBTree {
   void InsertKey(const uint8_t* key, int32_t recordNumber);
   // Removes key. Raises VUZODE_INDEXCORRUPT when it is not present.
   void DeleteKey(const uint8_t* key);
+  // Removes count keys (KeyLength() bytes each, strictly ascending in the index's order): as
+  // DeleteKey of each, but the keys a leaf holds go in one descent and one pass over the leaf.
+  void DeleteKeys(const uint8_t* keys, size_t count);
 
   // Number of entries whose first length bytes (0: all) compare below key, or below or equal
   // with inclusive.
@@ -75,8 +78,9 @@ class TBTree {
   void SetRoot(int32_t page) { file_.SetRootPage(slot_, page); }
   bool HasCounts() const;
   int Compare(const uint8_t* a, const uint8_t* b, size_t length) const;
-  // Position of key in leaf: true when equal; else pos = first greater.
-  bool SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos) const;
+  // Position of key in leaf, from position low on: true when equal; else pos = first greater.
+  bool SearchLeaf(const TPage* leaf, const uint8_t* key, size_t length, int& pos,
+                  int low = 0) const;
   int64_t LeavesBefore(TPage* leaf);
   // Moves path from its leaf to the next leaf, at position 0 on every level below the one that
   // advances; false, path unchanged, when the leaf is the last.

@@ -190,6 +190,26 @@ void TPage::RemoveCell(int i) {
   Dirty = true;
 }
 
+void TPage::RemoveCells(const int* positions, int n) {
+  if (n == 0) return;
+  if (Compressed()) {
+    // Each removal changes what the next entry shares with its predecessor: one at a time.
+    for (int k = n; k-- > 0;) RemoveCell(positions[k]);
+    return;
+  }
+  int kept = positions[0];
+  for (int k = 0; k < n; ++k) {
+    assert(positions[k] >= kept && positions[k] < count_ &&
+           (k == 0 || positions[k] > positions[k - 1]));
+    const int from = positions[k] + 1;
+    const int to = k + 1 < n ? positions[k + 1] : count_;
+    std::memmove(Cell(kept), Cell(from), static_cast<size_t>(to - from) * cell_size_);
+    kept += to - from;
+  }
+  count_ = kept;
+  Dirty = true;
+}
+
 void TPage::MoveTailTo(TPage& dest, int n) {
   assert(n >= 0 && n <= count_ && dest.cell_size_ == cell_size_);
   dest.Reserve(dest.count_ + n);

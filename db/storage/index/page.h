@@ -75,6 +75,8 @@ class TPage {
   // REQUIRES: 0 <= i <= Count().
   void InsertCell(int i, const uint8_t* key, int32_t reference, int32_t subtreeCount);
   void RemoveCell(int i);
+  // Removes the cells at n positions given in ascending order, moving each kept cell once.
+  void RemoveCells(const int* positions, int n);
   // Moves the last n cells of this page to the front of dest / the first n cells to the end of
   // dest. REQUIRES: n <= Count(); dest has the same format and kind.
   void MoveTailTo(TPage& dest, int n);

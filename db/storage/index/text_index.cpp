@@ -7,8 +7,8 @@
 #include "db/engine/errors/engine_error.h"
 #include "db/storage/index/btree.h"
 #include "db/storage/index/index_file.h"
-#include "db/storage/locale/language_string_list.h"
 #include "db/storage/le_codec.h"
+#include "db/storage/locale/language_string_list.h"
 #include "db/storage/locale/locale_case.h"
 
 namespace {

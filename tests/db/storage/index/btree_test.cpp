@@ -150,10 +150,29 @@ class TModelRun {
     model_.erase(key);
   }
 
+  // DeleteKeys of up to 300 present keys, every first, second or third from a random one on:
+  // runs of a leaf's keys, whole leaves, and leaves left under half full or empty.
+  void DeleteRun() {
+    const std::vector<TModelKey> sorted(model_.begin(), model_.end());
+    const size_t stride = 1 + random_() % 3;
+    const size_t want = 1 + random_() % 300;
+    std::vector<uint8_t> bytes;
+    std::vector<TModelKey> chosen;
+    for (size_t at = random_() % sorted.size(); at < sorted.size() && chosen.size() < want;
+         at += stride) {
+      chosen.push_back(sorted[at]);
+      bytes.insert(bytes.end(), sorted[at].bytes.begin(), sorted[at].bytes.end());
+    }
+    ASSERT_EQ(EngineCodeOf([&] { tree_->DeleteKeys(bytes.data(), chosen.size()); }), 0);
+    for (const TModelKey& key : chosen) model_.erase(key);
+  }
+
   void Step() {
     const bool grow = model_.size() < target_;
     if (model_.empty() || random_() % 100 < (grow ? 65u : 35u)) {
       Insert(RandomKey());
+    } else if (random_() % 40 == 0) {
+      DeleteRun();
     } else if (random_() % 10 == 0) {
       Delete(RandomKey());  // usually absent: must be refused, tree unchanged
     } else {
