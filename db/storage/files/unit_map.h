@@ -8,19 +8,30 @@
 //       between (Erase shifts the run's later entries back to keep this).
 //   (3) At most three quarters of the slots are used (Insert grows the table first), so a probe
 //       run ends.
+//   (4) The map owns the entries its slots point at. The slots come zeroed from calloc, so a
+//       table of a million slots is not written once before use, and large ones ask for huge
+//       pages, whose first touch costs less per byte.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "db/storage/files/cache_entry.h"
+#include "platform/os/memory_chunks.h"
 #include "platform/os/prefetch.h"
 
 class TUnitMap {
  public:
+  TUnitMap() = default;
+  ~TUnitMap() { Release(); }
+  TUnitMap(const TUnitMap&) = delete;
+  TUnitMap& operator=(const TUnitMap&) = delete;
+
   size_t Size() const { return size_; }
 
   // The entry of unit n, or null.
@@ -28,7 +39,7 @@ class TUnitMap {
     if (size_ == 0) return nullptr;
     for (size_t i = Home(n);; i = (i + 1) & mask_) {
       const TSlot& slot = slots_[i];
-      if (slot.Number == n) return slot.Entry.get();
+      if (slot.Number == n) return slot.Entry;
       if (slot.Number == 0) return nullptr;
     }
   }
@@ -36,7 +47,7 @@ class TUnitMap {
   // Asks the processor to bring n's home slot into its cache: a walk in unit order finds its
   // next block of slots there instead of waiting for memory at every block.
   void Prefetch(uint32_t n) const {
-    if (size_ != 0) platform::PrefetchForRead(slots_.data() + Home(n));
+    if (size_ != 0) platform::PrefetchForRead(slots_ + Home(n));
   }
 
   static constexpr uint32_t kRun = 16;
@@ -44,13 +55,13 @@ class TUnitMap {
   // Stores entry under n. False, leaving entry with the caller, when n is stored already.
   // REQUIRES: n >= 1.
   bool Insert(uint32_t n, std::unique_ptr<TCacheEntry>& entry) {
-    if ((size_ + 1) * 4 > slots_.size() * 3) Grow();
+    if ((size_ + 1) * 4 > capacity_ * 3) Grow();
     size_t i = Home(n);
     for (; slots_[i].Number != 0; i = (i + 1) & mask_) {
       if (slots_[i].Number == n) return false;
     }
     slots_[i].Number = n;
-    slots_[i].Entry = std::move(entry);
+    slots_[i].Entry = entry.release();
     ++size_;
     return true;
   }
@@ -63,35 +74,41 @@ class TUnitMap {
       if (slots_[hole].Number == 0) return nullptr;
       hole = (hole + 1) & mask_;
     }
-    std::unique_ptr<TCacheEntry> entry = std::move(slots_[hole].Entry);
-    slots_[hole].Number = 0;
+    std::unique_ptr<TCacheEntry> entry(slots_[hole].Entry);
+    slots_[hole] = TSlot{};
     --size_;
     // Invariant (2): move back each later entry of the run whose home is not between the hole
     // and it (cyclically).
     for (size_t i = (hole + 1) & mask_; slots_[i].Number != 0; i = (i + 1) & mask_) {
       const size_t home = Home(slots_[i].Number);
       if (((i - home) & mask_) >= ((i - hole) & mask_)) {
-        slots_[hole] = std::move(slots_[i]);
-        slots_[i].Number = 0;
+        slots_[hole] = slots_[i];
+        slots_[i] = TSlot{};
         hole = i;
       }
     }
     return entry;
   }
 
-  // Calls f(std::unique_ptr<TCacheEntry>&) for every stored entry, in no particular order.
+  // Calls f(std::unique_ptr<TCacheEntry>&) for every stored entry, in no particular order; f
+  // may take the entry.
   template <typename F>
   void ForEach(F&& f) {
-    for (TSlot& slot : slots_) {
-      if (slot.Number != 0) f(slot.Entry);
+    for (size_t i = 0; i < capacity_; ++i) {
+      TSlot& slot = slots_[i];
+      if (slot.Number == 0) continue;
+      std::unique_ptr<TCacheEntry> entry(slot.Entry);
+      slot.Entry = nullptr;
+      f(entry);
+      slot.Entry = entry.release();
     }
   }
 
-  // Empties the map; the entries must have been taken out (ForEach) or are freed.
+  // Empties the map; the entries still in it are freed.
   void Clear() {
-    for (TSlot& slot : slots_) {
-      slot.Number = 0;
-      slot.Entry.reset();
+    for (size_t i = 0; i < capacity_; ++i) {
+      delete slots_[i].Entry;
+      slots_[i] = TSlot{};
     }
     size_ = 0;
   }
@@ -99,8 +116,31 @@ class TUnitMap {
  private:
   struct TSlot {
     uint32_t Number = 0;
-    std::unique_ptr<TCacheEntry> Entry;
+    TCacheEntry* Entry = nullptr;
   };
+  static_assert(std::is_trivially_copyable_v<TSlot>);
+
+  // Zeroed slots: calloc spares the writing of fresh pages, which come zeroed.
+  static TSlot* Allocate(size_t capacity) {
+    void* memory = std::calloc(capacity, sizeof(TSlot));
+    if (memory == nullptr) throw std::bad_alloc();
+    const size_t bytes = capacity * sizeof(TSlot);
+    if (bytes >= kHugeFrom) {
+      // Advice covers whole pages: those inside the block.
+      const uintptr_t from = (reinterpret_cast<uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
+      const uintptr_t to = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kPage - 1);
+      platform::AdviseHugePages(reinterpret_cast<void*>(from), to - from);
+    }
+    return static_cast<TSlot*>(memory);
+  }
+  void Release() {
+    Clear();
+    std::free(slots_);
+    slots_ = nullptr;
+    capacity_ = 0;
+  }
+  static constexpr size_t kHugeFrom = size_t{4} << 20;
+  static constexpr uintptr_t kPage = 4096;
 
   size_t Home(uint32_t n) const {
     // Units come in runs (read-ahead, scans in file order): each block of kRun consecutive
@@ -111,20 +151,25 @@ class TUnitMap {
   }
 
   void Grow() {
-    std::vector<TSlot> old = std::move(slots_);
-    const size_t capacity = old.empty() ? 16 : old.size() * 2;
-    slots_ = std::vector<TSlot>(capacity);
+    TSlot* old = slots_;
+    const size_t oldCapacity = capacity_;
+    const size_t capacity = oldCapacity == 0 ? 16 : oldCapacity * 2;
+    slots_ = Allocate(capacity);
+    capacity_ = capacity;
     mask_ = capacity - 1;
     shift_ = 64 - static_cast<unsigned>(__builtin_ctzll(capacity));
-    for (TSlot& slot : old) {
+    for (size_t k = 0; k < oldCapacity; ++k) {
+      const TSlot& slot = old[k];
       if (slot.Number == 0) continue;
       size_t i = Home(slot.Number);
       while (slots_[i].Number != 0) i = (i + 1) & mask_;
-      slots_[i] = std::move(slot);
+      slots_[i] = slot;
     }
+    std::free(old);
   }
 
-  std::vector<TSlot> slots_;
+  TSlot* slots_ = nullptr;
+  size_t capacity_ = 0;
   size_t size_ = 0;
   size_t mask_ = 0;
   unsigned shift_ = 64;
