@@ -541,6 +541,7 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
     try {
       const TRecordsBitmap& cursorLocks = table_->CursorLockedRecords();
       if (locks) {
+        table_->ExpectRecordLocks(static_cast<uint32_t>(numbers.size()));
         for (uint32_t n : numbers) {
           if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) {
             if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
@@ -572,9 +573,12 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
         }
         for (size_t r = 0; r < count; ++r) order[r] = static_cast<uint32_t>(r);
         const TKeyLayout& layout = tree.Layout();
-        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        auto before = [&](uint32_t a, uint32_t b) {
           return CompareKeys(layout, keys.data() + a * kl, keys.data() + b * kl, kl) < 0;
-        });
+        };
+        // Records taken in the index's order (the row ids of a statement's walk) need no sort.
+        if (!std::is_sorted(order.begin(), order.end(), before))
+          std::sort(order.begin(), order.end(), before);
         std::vector<uint8_t> sorted(keys.size());
         for (size_t r = 0; r < count; ++r)
           std::memcpy(sorted.data() + r * kl, keys.data() + order[r] * kl, kl);

@@ -203,6 +203,16 @@ bool TDataTable::LockRecord(uint32_t n) {
   return changed;
 }
 
+void TDataTable::ExpectRecordLocks(uint32_t count) {
+  if (!TakesLocks() || records_escalated_ || !transaction_lock_held_) return;
+  const uint32_t figure = Session().RecordLockEscalation();
+  if (figure == 0) return;
+  if (uint64_t{record_locks_held_} + count >= std::max(figure, next_escalation_)) {
+    GrowBitmaps();
+    TryEscalateRecordLocks();
+  }
+}
+
 void TDataTable::UnlockRecord(uint32_t n) {
   if (!TakesLocks()) return;
   GrowBitmaps();

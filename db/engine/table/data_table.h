@@ -143,6 +143,9 @@ class TDataTable {
   bool BeginWrite(bool readersWait = true);
   void EndWrite();
   bool LockRecord(uint32_t n);
+  // A transaction about to lock count more records: when they take it past the session's
+  // escalation figure, the escalation is tried now, before the single locks it would replace.
+  void ExpectRecordLocks(uint32_t count);
   void UnlockRecord(uint32_t n);
   // Releases the record locks of bitmap 13 (only those also deferred, with deferredOnly), and
   // an escalation with them unless a record kept locked is covered by it alone.

@@ -24,7 +24,7 @@
 namespace {
 
 // The records a DELETE removes in one change.
-constexpr int64_t kDeleteBatch = 256;
+constexpr int64_t kDeleteBatch = 4096;
 
 TProgressReporter ProgressOf(TDataQuery& query) {
   TProgressReporter progress;
