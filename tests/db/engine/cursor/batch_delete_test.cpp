@@ -52,6 +52,8 @@ TEST(BatchDelete, MatchesDeletingOneAtATime) {
   CreateTable(folder.Path(), "A", Definition());
   CreateTable(folder.Path(), "B", Definition());
   TSessionOn a(folder.Path(), "A"), b(folder.Path(), "B");
+  // a's batches in a transaction pass its escalation figure and escalate before they lock.
+  a.session.SetRecordLockEscalation(100);
   std::mt19937 random(11);
   const char* names[] = {"pear", "plum", "fig", "apple pie", "quince"};
   std::vector<int64_t> ids;
@@ -93,12 +95,20 @@ TEST(BatchDelete, MatchesDeletingOneAtATime) {
     ASSERT_EQ(a.cursor->RecordCount(), ids.size());
     ASSERT_EQ(CheckTable(a.Table()), std::vector<std::string>{});
   }
+  // The escalations ended with their transactions: another session locks a record of A.
+  TSessionOn other(folder.Path(), "A");
+  other.cursor->AppendRecord(Row(*other.cursor, 999999, "last").data());
+  std::vector<uint8_t> row(other.cursor->RecordSize());
+  ASSERT_EQ(other.cursor->GetCurRecord(row.data()), 0);
+  EXPECT_EQ(other.cursor->GetCurRecord(row.data(), true), 0);
 }
 
 TEST(BatchDelete, ABatchThatFailsChangesNothing) {
   TScratchFolder folder;
   CreateTable(folder.Path(), "A", Definition());
   TSessionOn a(folder.Path(), "A"), other(folder.Path(), "A");
+  // In the transaction the batch tries to escalate first, is refused, and locks one by one.
+  a.session.SetRecordLockEscalation(50);
   for (int64_t id = 1; id <= 600; ++id)
     a.cursor->AppendRecord(Row(*a.cursor, id, id % 2 ? "odd one" : "even one").data());
   std::vector<uint32_t> numbers;
