@@ -152,8 +152,10 @@ void EvaluateAssignments(TChangePlan& plan, TExpEvaluator& evaluator, const uint
     TExpToken* evaluated = nullptr;
     const TExpToken* value = &fromSource;
     if (assignment.Value) {
-      evaluated = evaluator.Evaluate(*assignment.Value, nullptr);
-      value = evaluated;
+      // Used at once, so the value needs no copy of its own (an untyped NULL takes the copy
+      // that gives it its checked type).
+      value = evaluator.EvaluateInPlace(*assignment.Value, nullptr);
+      if (value == nullptr) value = evaluated = evaluator.Evaluate(*assignment.Value, nullptr);
     } else {
       ValueOfField(plan.Source->Fields[assignment.SourceColumn], sourceRow, fromSource);
     }

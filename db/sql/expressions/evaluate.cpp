@@ -66,6 +66,22 @@ TExpToken* TExpEvaluator::Evaluate(const TExpToken& node, const uint8_t* record)
   return result;
 }
 
+const TExpToken* TExpEvaluator::EvaluateInPlace(const TExpToken& node, const uint8_t* record) {
+  record_ = record;
+  const size_t mark = top_;
+  const TExpToken* value = nullptr;
+  try {
+    value = Eval(node);
+  } catch (...) {
+    top_ = mark;
+    throw;
+  }
+  // The slots above the mark are free again but keep their contents until the next evaluation.
+  top_ = mark;
+  if (value->ValueType == 0 && node.ValueType != 0) return nullptr;
+  return value;
+}
+
 bool TExpEvaluator::Holds(const TExpToken& node, const uint8_t* record) {
   record_ = record;
   const size_t mark = top_;

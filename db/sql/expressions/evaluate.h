@@ -74,6 +74,10 @@ class TExpEvaluator {
   // The value of node for record as a fresh value node (class 5, no links) from the pool; the
   // caller returns it. REQUIRES: node was checked by CheckTypes.
   TExpToken* Evaluate(const TExpToken& node, const uint8_t* record);
+  // The value of node for record without a copy: a constant of the tree or one of the
+  // evaluator's own nodes, valid until its next evaluation. Null when the value is NULL without
+  // a type of its own, which Evaluate gives the checked type.
+  const TExpToken* EvaluateInPlace(const TExpToken& node, const uint8_t* record);
   // Whether the boolean tree node holds for record (NULL counts as false); takes nothing from
   // the pool once warm.
   bool Holds(const TExpToken& node, const uint8_t* record);
