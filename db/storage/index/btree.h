@@ -14,11 +14,13 @@ inline constexpr int kMaxTreeDepth = 64;
 // The descent path a search leaves behind: for each level from the root, the page and the
 // 0-based entry position taken. Cached points at the page while the operation that filled the
 // path runs, and must not be used after it (the cache may evict pages between operations).
+// Only the first Levels levels hold anything: the rest is left unset, since every change of a
+// key makes a path and clearing all 64 levels cost more than the descent's own work.
 struct TIndexPath {
   struct Level {
-    int32_t Page = 0;
-    int Position = 0;
-    TPage* Cached = nullptr;
+    int32_t Page;
+    int Position;
+    TPage* Cached;
   };
   int Levels = 0;
   std::array<Level, kMaxTreeDepth> Level;
