@@ -547,7 +547,13 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
             if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
             continue;
           }
-          LockRecord(n);
+          try {
+            LockRecord(n);
+          } catch (...) {
+            // Taken before the failure (a read after the lock): given back with the others.
+            if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) lockedHere.push_back(n);
+            throw;
+          }
           lockedHere.push_back(n);
         }
       }

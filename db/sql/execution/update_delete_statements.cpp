@@ -170,6 +170,8 @@ void ExecuteUpdateOrDelete(TSelectRunner& runner, TChangePlan& plan) {
         if (ChangeRecord(plan, pending, order[i], values)) transaction.RowDone();
         continue;
       }
+      // A record is deleted once, however often it was collected.
+      if (i > 0 && pending.Records[order[i]] == pending.Records[order[i - 1]]) continue;
       if (const uint32_t number = FindRecord(plan, pending, order[i])) batch.push_back(number);
       if (static_cast<int64_t>(batch.size()) >=
           std::min<int64_t>(kDeleteBatch, transaction.RowsBeforeCommit())) {
