@@ -608,9 +608,10 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
       }
       for (const TRecord& record : pinned) RemoveTextWords(record.Image().data());
     } catch (...) {
-      // Only keys have changed.
-      change.Undo([] {});
+      // Only keys have changed. The records are let go first: taking the change back may drop
+      // the caches.
       release();
+      change.Undo([] {});
       unlock();
       throw;
     }

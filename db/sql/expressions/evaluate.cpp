@@ -37,9 +37,27 @@ const TExpToken* TExpEvaluator::Boolean(TExpToken& slot, bool value) {
   return &slot;
 }
 
+namespace {
+
+// Frees the working slots an evaluation took when it ends, however it ends; their contents stay
+// until the next evaluation.
+class TSlotMark {
+ public:
+  explicit TSlotMark(size_t& top) : top_(top), mark_(top) {}
+  ~TSlotMark() { top_ = mark_; }
+  TSlotMark(const TSlotMark&) = delete;
+  TSlotMark& operator=(const TSlotMark&) = delete;
+
+ private:
+  size_t& top_;
+  size_t mark_;
+};
+
+}  // namespace
+
 TExpToken* TExpEvaluator::Evaluate(const TExpToken& node, const uint8_t* record) {
   record_ = record;
-  const size_t mark = top_;
+  const TSlotMark mark(top_);
   TExpToken* result = pool_.Take();
   try {
     const TExpToken* value = Eval(node);
@@ -58,42 +76,24 @@ TExpToken* TExpEvaluator::Evaluate(const TExpToken& node, const uint8_t* record)
       result->SubType = node.SubType;
     }
   } catch (...) {
-    top_ = mark;
     pool_.Return(result);
     throw;
   }
-  top_ = mark;
   return result;
 }
 
 const TExpToken* TExpEvaluator::EvaluateInPlace(const TExpToken& node, const uint8_t* record) {
   record_ = record;
-  const size_t mark = top_;
-  const TExpToken* value = nullptr;
-  try {
-    value = Eval(node);
-  } catch (...) {
-    top_ = mark;
-    throw;
-  }
-  // The slots above the mark are free again but keep their contents until the next evaluation.
-  top_ = mark;
+  const TSlotMark mark(top_);
+  const TExpToken* value = Eval(node);
   if (value->ValueType == 0 && node.ValueType != 0) return nullptr;
   return value;
 }
 
 bool TExpEvaluator::Holds(const TExpToken& node, const uint8_t* record) {
   record_ = record;
-  const size_t mark = top_;
-  bool truth;
-  try {
-    truth = Truth(node);
-  } catch (...) {
-    top_ = mark;
-    throw;
-  }
-  top_ = mark;
-  return truth;
+  const TSlotMark mark(top_);
+  return Truth(node);
 }
 
 bool TExpEvaluator::Truth(const TExpToken& node) {

@@ -160,9 +160,7 @@ TEST(BatchDelete, AFailedReadAtAnyStepLeavesNoTrace) {
       a.Table().DiscardBuffers(true, false);
       if (transaction) a.directory->StartTransaction();
       platform::TFileFaultPlan plan;
-      plan.path_filter = folder.Path();
-      plan.fail_read_at = step;
-      plan.read_error = EIO;
+      FailReadAt(plan, folder.Path(), step);
       uint16_t code = 0;
       {
         platform::TScopedFileFaults faults(plan);

@@ -372,9 +372,7 @@ TEST_F(RecordChangesTest, AFailureAtAnyStepLeavesNoTrace) {
       ASSERT_EQ(c.GetCurRecord(row.bytes.data()), 0);
       const uint32_t base = c.RecordCount();
       platform::TFileFaultPlan plan;
-      plan.path_filter = folder_.Path();
-      plan.fail_read_at = step;
-      plan.read_error = EIO;
+      FailReadAt(plan, folder_.Path(), step);
       uint16_t code = 0;
       {
         platform::TScopedFileFaults faults(plan);

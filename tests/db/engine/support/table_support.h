@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "db/storage/data/field_value.h"
 #include "db/storage/index/btree.h"
 #include "db/storage/index/index_header.h"
+#include "platform/os/fault_injection.h"
 
 namespace engine_test {
 
@@ -189,6 +191,13 @@ inline int64_t HeavyTestSize(const char* name, int64_t fallback) {
 #else
   return fallback;
 #endif
+}
+
+// Makes plan fail the step-th read of the files under folder with EIO.
+inline void FailReadAt(platform::TFileFaultPlan& plan, const std::string& folder, uint64_t step) {
+  plan.path_filter = folder;
+  plan.fail_read_at = step;
+  plan.read_error = EIO;
 }
 
 }  // namespace engine_test
