@@ -10,7 +10,8 @@
 // component asks) and executes it as often as SQLite steps its statement; every row of every
 // result is fetched and its columns read on both sides, and the sums of what was read must
 // agree. Best of three rounds each; one "ratio NAME X" line per statement (our time over
-// SQLite's). INSERT, UPDATE and DELETE follow (bench_sql_changes.cpp).
+// SQLite's). INSERT, UPDATE and DELETE follow (bench_sql_changes.cpp). Our commit journal is on,
+// as by default; PEBRIO_BENCH_SQL_JOURNAL=0 turns it off.
 #include <sqlite3.h>
 
 #include <chrono>
@@ -349,6 +350,9 @@ int main() {
     session.SetBufferSettings(kDataCacheBytes, kDataCacheBytes / 32, kIndexCacheBytes,
                               kDefaultBlobCacheBytes, kDefaultMaxCachedBlocks);
     session.SetPrivateDir(folder.string());
+    // PEBRIO_BENCH_SQL_JOURNAL=0 turns the commit journal off, to measure what it costs.
+    if (const char* journal = std::getenv("PEBRIO_BENCH_SQL_JOURNAL"))
+      session.SetCommitJournal(std::atoi(journal) != 0);
     TDataDirectory& directory = session.OpenDirectory("bench", folder.string());
     // PEBRIO_BENCH_SQL_ONLY=name runs one statement (for profiling).
     const char* only = std::getenv("PEBRIO_BENCH_SQL_ONLY");
