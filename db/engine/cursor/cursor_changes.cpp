@@ -260,7 +260,27 @@ void TDataCursor::LockRecord(uint32_t n) {
   if (mine.BitCount() <= n) mine.SetSize(n + 1);
   mine.Set(n);
   locked_record_ = n;
-  if (changed || SnapshotDiffers()) Resynchronise();
+  if (!changed && !SnapshotDiffers()) return;
+  try {
+    Resynchronise();
+  } catch (...) {
+    // The lock is held or not at all: a failed look at the changed table gives it back.
+    try {
+      UnlockCurrentRecord(n);
+    } catch (const EVUZODEEngineError&) {
+      // The look's own error is the one reported.
+    }
+    throw;
+  }
+}
+
+bool TDataCursor::NeedsRecordLock(uint32_t n) const {
+  if (exclusive_ || files_read_only_) return false;
+  const TRecordsBitmap& mine = table_->CursorLockedRecords();
+  if (n >= mine.BitCount() || !mine.Test(n)) return true;
+  // Held by this session: by this cursor for its edit, else by another of its cursors.
+  if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
+  return false;
 }
 
 void TDataCursor::UnlockCurrentRecord(uint32_t n) {
@@ -539,23 +559,11 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
   {
     TChange change(*this);
     try {
-      const TRecordsBitmap& cursorLocks = table_->CursorLockedRecords();
-      if (locks) {
-        table_->ExpectRecordLocks(static_cast<uint32_t>(numbers.size()));
-        for (uint32_t n : numbers) {
-          if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) {
-            if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
-            continue;
-          }
-          try {
-            LockRecord(n);
-          } catch (...) {
-            // Taken before the failure (a read after the lock): given back with the others.
-            if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) lockedHere.push_back(n);
-            throw;
-          }
-          lockedHere.push_back(n);
-        }
+      if (locks) table_->ExpectRecordLocks(static_cast<uint32_t>(numbers.size()));
+      for (uint32_t n : numbers) {
+        if (!NeedsRecordLock(n)) continue;
+        LockRecord(n);
+        lockedHere.push_back(n);
       }
       // Every record stays pinned to the end: once keys go, nothing is left to read.
       pinned.reserve(numbers.size());
@@ -659,17 +667,12 @@ void TDataCursor::DeleteRecordNumber(uint32_t given, const uint8_t* record, bool
     std::vector<uint8_t>& image = change_image_;
     image.assign(current.Image().begin(), current.Image().end());
     data.Unpin(current);
-    const TRecordsBitmap& cursorLocks = table_->CursorLockedRecords();
-    if (!exclusive_ && !files_read_only_) {
-      if (n < cursorLocks.BitCount() && cursorLocks.Test(n)) {
-        if (locked_record_ != n) Raise(VUZODE_RECLOCKFAILED);
-      } else {
-        if (record != nullptr && !SameRecord(record, image.data(), kRecordHeaderSize)) {
-          Raise(VUZODE_KEYORRECDELETED);
-        }
-        LockRecord(n);
-        lockedHere = true;
+    if (NeedsRecordLock(n)) {
+      if (record != nullptr && !SameRecord(record, image.data(), kRecordHeaderSize)) {
+        Raise(VUZODE_KEYORRECDELETED);
       }
+      LockRecord(n);
+      lockedHere = true;
     }
     std::vector<uint8_t>& old = old_image_;
     old.assign(image.begin(), image.end());

@@ -232,7 +232,7 @@ class TDataCursor {
   // Ends an edit: pessimistic, unlocks the current record; optimistic, clears the mark.
   void CancelRecord();
   // Locks record n (0: the current record) for this cursor; VUZODE_RECLOCKFAILED when another
-  // cursor of the session or another session holds it.
+  // cursor of the session or another session holds it. A failure leaves the record unlocked.
   void LockRecord(uint32_t n = 0);
   void UnlockCurrentRecord(uint32_t n = 0);
   uint32_t LockedRecord() const { return locked_record_; }
@@ -338,6 +338,10 @@ class TDataCursor {
   TKeySlots KeySlots() const;
   void CheckUniqueKeys(const uint8_t* record, const uint8_t* old, bool rowIdToo);
   void RecordChange();
+  // Whether a delete of record n must lock it: false for an exclusive or read-only cursor and
+  // when this cursor holds the lock for its edit; VUZODE_RECLOCKFAILED when another cursor of
+  // the session holds it.
+  bool NeedsRecordLock(uint32_t n) const;
   // ModifyRecord and DeleteRecord of record given, or of the current record when given is 0.
   void ModifyRecordNumber(uint32_t given, const uint8_t* record, bool unlock, bool reposition);
   void DeleteRecordNumber(uint32_t given, const uint8_t* record, bool reposition);
