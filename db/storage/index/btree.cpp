@@ -7,7 +7,7 @@
 //   (2) An internal entry's key equals the first key of its child (FixSeparators after an
 //       insertion or deletion at position 0, and the parent updates of Split and Rebalance).
 //   (3) An internal entry's subtree count is the number of leaf entries below it, unless the
-//       index carries no counts (InsertKey and DeleteKey adjust the path; Split, Rebalance set
+//       index carries no counts (InsertKey and DeleteKeys adjust the path; Split, Rebalance set
 //       the counts of the pages they change).
 //   (4) Every leaf lies at the same depth; the root is type 0 (or type 3 when it is the only
 //       leaf), every other page type 1 or 2 (Split, Rebalance).
@@ -176,6 +176,16 @@ bool TBTree::Lookup(const uint8_t* key, int32_t& recordNumber) {
   return found;
 }
 
+void TBTree::AdjustCounts(TIndexPath& path, int leafLevel, int delta) {
+  if (!HasCounts()) return;
+  for (int l = 0; l < leafLevel; ++l) {
+    TPage* page = path.Level[l].Cached;
+    const int p = path.Level[l].Position;
+    page->SetSubtreeCount(p, page->SubtreeCount(p) + delta);
+    page->Dirty = true;
+  }
+}
+
 void TBTree::FixSeparators(TIndexPath& path, int level, const uint8_t* key) {
   for (int l = level - 1; l >= 0; --l) {
     path.Level[l].Cached->SetKey(path.Level[l].Position, key);
@@ -204,14 +214,7 @@ void TBTree::InsertKey(const uint8_t* key, int32_t recordNumber) {
   if (pos == 0 || Compare(leaf->Key(pos - 1), key, kl) >= 0) {
     if (SearchLeaf(leaf, key, kl, pos)) file_.RaiseIndexError(VUZODE_KEYVIOL, slot_);
   }
-  if (HasCounts()) {
-    for (int l = 0; l < leafLevel; ++l) {
-      TPage* page = path.Level[l].Cached;
-      const int p = path.Level[l].Position;
-      page->SetSubtreeCount(p, page->SubtreeCount(p) + 1);
-      page->Dirty = true;
-    }
-  }
+  AdjustCounts(path, leafLevel, 1);
   leaf->InsertCell(pos, key, recordNumber, 0);
   // Journaled before a split, whose reads may fail: the key is in the tree from here on.
   Journal(key, recordNumber, true);
@@ -273,34 +276,13 @@ void TBTree::Split(TIndexPath& path, int level) {
 }
 
 void TBTree::DeleteKey(const uint8_t* key) {
-  const uint16_t kl = KeyLength();
-  if (Empty()) file_.RaiseIndexCorrupt(slot_, "key to delete not found");
-  TIndexPath path;
-  TPage* leaf = Descend(key, kl, path);
-  const int leafLevel = path.Levels - 1;
-  int pos = 0;
-  if (!SearchLeaf(leaf, key, kl, pos)) file_.RaiseIndexCorrupt(slot_, "key to delete not found");
-  if (HasCounts()) {
-    for (int l = 0; l < leafLevel; ++l) {
-      TPage* page = path.Level[l].Cached;
-      const int p = path.Level[l].Position;
-      page->SetSubtreeCount(p, page->SubtreeCount(p) - 1);
-      page->Dirty = true;
-    }
-  }
-  const int32_t recordNumber = leaf->Reference(pos);
-  leaf->RemoveCell(pos);
-  // Journaled before the rebalancing, whose reads may fail: the key is gone from here on.
-  Journal(key, recordNumber, false);
-  path.Level[leafLevel].Position = pos;
-  if (leaf->Count() > 0 && pos == 0) FixSeparators(path, leafLevel, leaf->Key(0));
-  Rebalance(path, leafLevel);
-  file_.TrimPages();
+  DeleteKeys(key, 1);
 }
 
 void TBTree::DeleteKeys(const uint8_t* keys, size_t count) {
   const uint16_t kl = KeyLength();
-  std::vector<int> positions;
+  // Reused from call to call: a single delete allocates nothing.
+  thread_local std::vector<int> positions;
   size_t i = 0;
   while (i < count) {
     if (Empty()) file_.RaiseIndexCorrupt(slot_, "key to delete not found");
@@ -322,14 +304,7 @@ void TBTree::DeleteKeys(const uint8_t* keys, size_t count) {
       low = pos + 1;
     }
     const int removed = static_cast<int>(positions.size());
-    if (HasCounts()) {
-      for (int l = 0; l < leafLevel; ++l) {
-        TPage* page = path.Level[l].Cached;
-        const int p = path.Level[l].Position;
-        page->SetSubtreeCount(p, page->SubtreeCount(p) - removed);
-        page->Dirty = true;
-      }
-    }
+    AdjustCounts(path, leafLevel, -removed);
     for (int k = 0; k < removed; ++k)
       Journal(keys + (i + static_cast<size_t>(k)) * kl, leaf->Reference(positions[k]), false);
     leaf->RemoveCells(positions.data(), removed);

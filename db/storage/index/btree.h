@@ -55,6 +55,7 @@ class TBTree {
   void DeleteKey(const uint8_t* key);
   // Removes count keys (KeyLength() bytes each, strictly ascending in the index's order): as
   // DeleteKey of each, but the keys a leaf holds go in one descent and one pass over the leaf.
+  // A key not present raises VUZODE_INDEXCORRUPT, the keys before it removed.
   void DeleteKeys(const uint8_t* keys, size_t count);
 
   // Number of entries whose first length bytes (0: all) compare below key, or below or equal
@@ -73,6 +74,8 @@ class TBTree {
   void Journal(const uint8_t* key, int32_t recordNumber, bool inserted);
   TPage* Fetch(int32_t n, int level);
   TPage* Descend(const uint8_t* key, size_t length, TIndexPath& path);
+  // Adds delta to the subtree counts along path above its leaf (when the index has counts).
+  void AdjustCounts(TIndexPath& path, int leafLevel, int delta);
   void FixSeparators(TIndexPath& path, int level, const uint8_t* key);
   void Split(TIndexPath& path, int level);
   void Rebalance(TIndexPath& path, int level);
