@@ -25,7 +25,12 @@ void* MapAlignedChunk(size_t bytes) {
 
 void AdviseHugePages(void* address, size_t bytes) {
 #ifdef MADV_HUGEPAGE
-  static_cast<void>(madvise(address, bytes, MADV_HUGEPAGE));
+  // Advice covers whole pages: those inside the block (memory from malloc starts anywhere).
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(address) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(address) + bytes) & ~(kPage - 1);
+  if (to > from)
+    static_cast<void>(madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE));
 #endif
 }
 

@@ -12,8 +12,8 @@ namespace platform {
 void* MapAlignedChunk(size_t bytes);
 // Gives back a chunk MapAlignedChunk returned, with the same size.
 void UnmapChunk(void* chunk, size_t bytes);
-// Asks for bytes of mapped memory at address to be backed by huge pages (only advice: where
-// huge pages are off it stays ordinary memory).
+// Asks for the whole pages among bytes of memory at address (any address) to be backed by huge
+// pages (only advice: where huge pages are off it stays ordinary memory).
 void AdviseHugePages(void* address, size_t bytes);
 
 }  // namespace platform

@@ -180,7 +180,7 @@ class TBufferCache {
   // invariant (4).
   std::unique_ptr<TCacheEntry> TakeEntry();
   TCacheEntry* EvictionCandidate();
-  // Pins entry once more; takes it onto the list of changed entries.
+  // Pins entry once more, counting it among the pinned when it was not.
   void Pin(TCacheEntry* entry) {
     if (entry->PinCount++ == 0) ++pinned_;
   }

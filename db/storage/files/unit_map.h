@@ -124,23 +124,19 @@ class TUnitMap {
   static TSlot* Allocate(size_t capacity) {
     void* memory = std::calloc(capacity, sizeof(TSlot));
     if (memory == nullptr) throw std::bad_alloc();
-    const size_t bytes = capacity * sizeof(TSlot);
-    if (bytes >= kHugeFrom) {
-      // Advice covers whole pages: those inside the block.
-      const uintptr_t from = (reinterpret_cast<uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
-      const uintptr_t to = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kPage - 1);
-      platform::AdviseHugePages(reinterpret_cast<void*>(from), to - from);
+    if (capacity * sizeof(TSlot) >= kHugeFrom) {
+      platform::AdviseHugePages(memory, capacity * sizeof(TSlot));
     }
     return static_cast<TSlot*>(memory);
   }
   void Release() {
-    Clear();
+    // The slots go with the table: only the entries need freeing.
+    for (size_t i = 0; i < capacity_; ++i) delete slots_[i].Entry;
     std::free(slots_);
     slots_ = nullptr;
-    capacity_ = 0;
+    size_ = capacity_ = 0;
   }
   static constexpr size_t kHugeFrom = size_t{4} << 20;
-  static constexpr uintptr_t kPage = 4096;
 
   size_t Home(uint32_t n) const {
     // Units come in runs (read-ahead, scans in file order): each block of kRun consecutive
