@@ -19,12 +19,12 @@
 //       GetCurRecord without lock, RecordCount and SetToRecNo (RecordNumber and the inline
 //       getters read the position fields, which are kept). The direct callers are Table(),
 //       CloneCursor, FlushBuffers, ReadDataHeader, EmptyTable, BackupIndex, RestoreIndex,
-//       SetFieldDescriptors, SetIndexNumber, BeginQueryRead, LockRecord, the three record
-//       changes, OpenBlob (the other BLOB calls need a value it opened) and ActivateFilter;
-//       the bracket covers the rest that read (bookmarks, SetToCursor, Refresh, filters made
-//       from text, dropping filters, GetCurRecord with lock). Needing neither: GetBookmark and
-//       CompareBookmarks (record order: the number kept in current_record_), and FindKey,
-//       SetRange and ResetRange, which do nothing in record order. CloseCursor drops the
+//       SetFieldDescriptors, SetIndexNumber, BeginQueryRead, LockRecord, the record changes
+//       (by position and by number), OpenBlob (the other BLOB calls need a value it opened) and
+//       ActivateFilter; the bracket covers the rest that read (bookmarks, SetToCursor, Refresh,
+//       filters made from text, dropping filters, GetCurRecord with lock). Needing neither:
+//       GetBookmark and CompareBookmarks (record order: the number kept in current_record_), and
+//       FindKey, SetRange and ResetRange, which do nothing in record order. CloseCursor drops the
 //       rows: the temporary table goes away unread.
 //   (3) The record buffer is not kept while rows are pending: nothing reads it before the
 //       table does, and MaterializePendingRows loads the current record.
