@@ -320,24 +320,23 @@ uint16_t TDataCursor::EdgeCode() const {
 
 void TDataCursor::SetToBegin() {
   if (pending_) return PendingSetToBegin();
-  TCursorReadScope bracket(*this);
-  GoFirst();
-  StandBeforeFirst();
+  Reading([&] {
+    GoFirst();
+    StandBeforeFirst();
+  });
 }
 
 void TDataCursor::SetToEnd() {
   if (pending_) return PendingSetToEnd();
-  TCursorReadScope bracket(*this);
-  GoLast();
-  if (!(bof_ && eof_)) StandAfterLast(record_order_ ? ViewCount() : LastPosition());
+  Reading([&] {
+    GoLast();
+    if (!(bof_ && eof_)) StandAfterLast(record_order_ ? ViewCount() : LastPosition());
+  });
 }
 
 uint32_t TDataCursor::RecordCount() {
   if (pending_) return pending_count_;
-  TCursorReadScope bracket(*this);
-  uint32_t count = 0;
-  { count = ViewCount(); }
-  return count;
+  return Reading([&] { return static_cast<uint32_t>(ViewCount()); });
 }
 
 uint32_t TDataCursor::RecordNumber() const {
@@ -371,9 +370,8 @@ int64_t TDataCursor::ViewPlace() const {
 
 bool TDataCursor::SetToRecNo(uint32_t n) {
   if (pending_) return PendingSetToRecNo(n);
-  TCursorReadScope bracket(*this);
-  bool on = false;
-  {
+  return Reading([&] {
+    bool on = false;
     const uint32_t count = ViewCount();
     if (n == 0) {
       GoFirst();
@@ -412,8 +410,8 @@ bool TDataCursor::SetToRecNo(uint32_t n) {
       on = PlaceAtRank(FirstPosition() + n - 1);
     }
     if (on) LoadCurrentRecord();
-  }
-  return on && RecordNumber() == n;
+    return on && RecordNumber() == n;
+  });
 }
 
 bool TDataCursor::GetBookmark(uint8_t* bookmark) const {
@@ -437,9 +435,10 @@ int TDataCursor::CompareBookmarks(const uint8_t* a, const uint8_t* b) const {
 }
 
 bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
-  TCursorReadScope bracket(*this);
-  bool on = false;
-  {
+  // Exact or not, the answer is whether the record reached is the bookmark's: a deleted
+  // record's bookmark must not read as found.
+  (void)exact;
+  return Reading([&] {
     if (record_order_) {
       uint32_t n = 0;
       std::memcpy(&n, bookmark, 4);
@@ -461,20 +460,15 @@ bool TDataCursor::SetToBookmark(const uint8_t* bookmark, bool exact) {
     }
     if (!bof_ && !eof_) LoadCurrentRecord();
     uint8_t here[kMaxKeyLength];
-    on = GetBookmark(here) && CompareBookmarks(here, bookmark) == 0 &&
-         std::memcmp(here, bookmark, BookmarkSize()) == 0;
-  }
-  // Exact or not, the answer is whether the record reached is the bookmark's: a deleted
-  // record's bookmark must not read as found.
-  (void)exact;
-  return on;
+    return GetBookmark(here) && CompareBookmarks(here, bookmark) == 0 &&
+           std::memcmp(here, bookmark, BookmarkSize()) == 0;
+  });
 }
 
 uint16_t TDataCursor::SetToCursor(TDataCursor& other) {
   if (other.bof_ || other.eof_ || other.current_record_ == 0) return VUZODE_NOCURRREC;
-  TCursorReadScope bracket(*this);
-  uint16_t code = 0;
-  {
+  return Reading([&] {
+    uint16_t code = 0;
     if (record_order_) {
       const uint32_t n = other.current_record_;
       if (visible_.Test(n)) {
@@ -499,6 +493,6 @@ uint16_t TDataCursor::SetToCursor(TDataCursor& other) {
       }
     }
     if (code == 0) LoadCurrentRecord();
-  }
-  return code;
+    return code;
+  });
 }

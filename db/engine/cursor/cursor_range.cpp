@@ -97,7 +97,7 @@ void TDataCursor::SetRange(bool keysGiven, const uint8_t* start, uint16_t startF
                            const uint8_t* end, uint16_t endFields) {
   if (!Opened()) Raise(VUZODE_NOCURRREC);
   if (record_order_) return;
-  TCursorReadScope bracket(*this);
+  TCursorReadScope bracket(*this, true);
   {
     IndexKey startKey;
     IndexKey endKey;
@@ -122,7 +122,7 @@ void TDataCursor::ResetRange() {
     range_active_ = false;
     return;
   }
-  TCursorReadScope bracket(*this);
+  TCursorReadScope bracket(*this, true);
   {
     const bool onRecord = !bof_ && !eof_;
     const IndexKey here = current_key_;

@@ -39,7 +39,7 @@ void TDataCursor::TakeSnapshot() {
   snapshot_taken_ = true;
 }
 
-void TDataCursor::BeginCursorRead() {
+void TDataCursor::BeginCursorRead(bool locked) {
   // Every bracketed operation that is not served from pending rows needs the table's records.
   MaterializePendingRows();
   if (read_depth_++ > 0) return;
@@ -48,7 +48,7 @@ void TDataCursor::BeginCursorRead() {
   // A bracket that fails while it synchronises is left again, so the depth and the read lock
   // never outlive the failed operation.
   try {
-    const bool strict = directory_.Session().StrictChangeDetection();
+    const bool strict = locked || directory_.Session().StrictChangeDetection();
     if (strict) {
       if (exclusive_) {
         if (view_stale_) Resynchronise();
@@ -80,13 +80,29 @@ void TDataCursor::EndCursorRead() {
   table_->EndRead();
 }
 
+void TDataCursor::FollowChangeLocked() {
+  if (!exclusive_ && !files_read_only_) table_->BeginRead();
+  Resynchronise();
+}
+
 void TDataCursor::Resynchronise() {
-  TakeSnapshot();
-  view_stale_ = false;
-  moved_past_gone_ = 0;
   uint8_t bookmark[kMaxKeyLength];
   const bool had = GetBookmark(bookmark);
   const bool wasBof = bof_;
+  TDataTable::TRestartableReads restartable(*table_);
+  try {
+    ResynchroniseTo(had, bookmark, wasBof);
+  } catch (const TIndexChanged&) {
+    // The miss that found the change took the read lock: nothing changes under this one.
+    if (!exclusive_ && !files_read_only_) table_->BeginRead();
+    ResynchroniseTo(had, bookmark, wasBof);
+  }
+}
+
+void TDataCursor::ResynchroniseTo(bool had, const uint8_t* bookmark, bool wasBof) {
+  TakeSnapshot();
+  view_stale_ = false;
+  moved_past_gone_ = 0;
   LoadIndex(index_no_);
   // The range's bitmap in the view is built from the bounds.
   ComputeRangeBounds();
@@ -127,11 +143,10 @@ void TDataCursor::Resynchronise() {
 }
 
 void TDataCursor::Refresh() {
-  TCursorReadScope bracket(*this);
-  {
+  Reading([&] {
     Resynchronise();
     if (!bof_ && !eof_) LoadCurrentRecord();
-  }
+  });
 }
 
 void TDataCursor::SetIndexName(std::string_view name) {
@@ -317,9 +332,8 @@ void TDataCursor::SetFieldDescriptors(std::vector<FieldDescriptor> fields,
 
 uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
   if (pending_ && !lock) return PendingCurRecord(buffer);
-  TCursorReadScope bracket(*this);
-  uint16_t code = 0;
-  {
+  return Reading([&] {
+    uint16_t code = 0;
     if (lock && !bof_ && !eof_) {
       // The record as the caller read it must still be the record: lock, then compare.
       const bool pessimistic = directory_.Session().LockProtocol() == 0;
@@ -341,8 +355,8 @@ uint16_t TDataCursor::GetCurRecord(uint8_t* buffer, bool lock) {
     } else {
       CopyOut(buffer);
     }
-  }
-  return code;
+    return code;
+  });
 }
 
 uint16_t TDataCursor::GetNextRecord(uint8_t* buffer) {
@@ -355,9 +369,8 @@ uint16_t TDataCursor::GetPriorRecord(uint8_t* buffer) {
 
 uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
   if (pending_) return PendingMoveAndRead(forward, buffer);
-  TCursorReadScope bracket(*this);
-  uint16_t code = 0;
-  {
+  return Reading([&] {
+    uint16_t code = 0;
     // From before the first (after the last) record the move is onto the first (last).
     const bool fromOtherEnd = forward ? bof_ : eof_;
     bool on;
@@ -384,13 +397,14 @@ uint16_t TDataCursor::MoveAndRead(bool forward, uint8_t* buffer) {
     } else {
       CopyOut(buffer);
     }
-  }
-  return code;
+    return code;
+  });
 }
 
 uint16_t TDataCursor::ReadRecordBlock(uint32_t& count, uint8_t* buffer) {
   if (pending_) return PendingReadBlock(count, buffer);
-  TCursorReadScope bracket(*this);
+  // Under the read lock: a block half read could not be read again from its start.
+  TCursorReadScope bracket(*this, true);
   uint32_t read = 0;
   uint16_t code = 0;
   {
@@ -409,9 +423,8 @@ bool TDataCursor::FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* ou
   // Exact or nearest, the cursor ends on the first key at or after the search key; the answer
   // says whether that key matches over the compared length.
   (void)nearest;
-  TCursorReadScope bracket(*this);
-  bool found = false;
-  {
+  return Reading([&] {
+    bool found = false;
     IndexKey key(key_length_);
     if (keyGiven) {
       std::memcpy(key.data(), keyOrRecord, key_length_);
@@ -462,8 +475,8 @@ bool TDataCursor::FindKey(const uint8_t* keyOrRecord, bool keyGiven, uint8_t* ou
       LoadCurrentRecord();
       CopyOut(output);
     }
-  }
-  return found;
+    return found;
+  });
 }
 
 void TDataCursor::BeginQueryRead() {

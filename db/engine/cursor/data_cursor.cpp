@@ -140,10 +140,23 @@ void TDataCursor::OpenCursor() {
     read_depth_ = 0;
     snapshot_taken_ = false;
     ClearPosition();
-    LoadIndex(live_result_ ? kRecordOrder : 0);
-    RebuildView();
-    TakeSnapshot();
-    GoFirst();
+    // The first reads. Another session's change met by a cache miss meanwhile leaves the read
+    // lock taken by the miss, and they run once more under it.
+    const bool locks = !exclusive_ && !files_read_only_;
+    TDataTable::TRestartableReads restartable(*table_);
+    for (int attempt = 0;; ++attempt) {
+      try {
+        LoadIndex(live_result_ ? kRecordOrder : 0);
+        RebuildView();
+        TakeSnapshot();
+        GoFirst();
+        break;
+      } catch (const TIndexChanged&) {
+        if (attempt > 0 || !locks) throw;
+        table_->BeginRead();
+      }
+    }
+    if (locks) table_->EndRead();
     if (!(bof_ && eof_)) {
       bof_ = true;
       logical_ = 0;

@@ -377,15 +377,18 @@ class TDataCursor {
   uint16_t PendingReadBlock(uint32_t& count, uint8_t* buffer);
 
   // Reading machinery (cursor_reading.cpp, cursor_position.cpp).
-  void BeginCursorRead();
+  // locked: the bracket takes the table's read lock whatever the strict setting, for
+  // operations that change the cursor's view before reading (ranges, filters), which a change
+  // of the table met half-way could not simply run again.
+  void BeginCursorRead(bool locked = false);
   void EndCursorRead();
   // Holds the read bracket for one operation and leaves it also when the operation raises; an
   // error while leaving then gives way to the operation's own.
   class TCursorReadScope {
    public:
-    explicit TCursorReadScope(TDataCursor& cursor)
+    explicit TCursorReadScope(TDataCursor& cursor, bool locked = false)
         : cursor_(cursor), raising_(std::uncaught_exceptions()) {
-      cursor_.BeginCursorRead();
+      cursor_.BeginCursorRead(locked);
     }
     ~TCursorReadScope() noexcept(false) {
       if (std::uncaught_exceptions() == raising_) {
@@ -405,9 +408,31 @@ class TDataCursor {
     TDataCursor& cursor_;
     int raising_;
   };
+  // Runs a moving or reading operation in a read bracket. Without a lock a cache miss may find
+  // the table changed by another session (TIndexChanged): the miss took the read lock, which
+  // keeps the table as it is until the bracket ends, so the outermost bracket follows the
+  // change and runs the operation once more. Only operations that position and read may run
+  // here: running them twice ends where running them once would have.
+  template <typename F>
+  decltype(auto) Reading(F&& operation) {
+    TCursorReadScope bracket(*this);
+    if (read_depth_ > 1) return operation();
+    TDataTable::TRestartableReads restartable(*table_);
+    try {
+      return operation();
+    } catch (const TIndexChanged&) {
+      FollowChangeLocked();
+    }
+    return operation();
+  }
+  // Takes the read lock (when the cursor locks at all) and resynchronises under it.
+  void FollowChangeLocked();
   bool SnapshotDiffers() const;
   void TakeSnapshot();
+  // Follows the table's changes and puts the cursor back on its record (or the nearest after
+  // it). A change met by a cache miss meanwhile is followed again under the read lock.
   void Resynchronise();
+  void ResynchroniseTo(bool had, const uint8_t* bookmark, bool wasBof);
   void LoadIndex(int number);
   void RebuildView();
   void ClearPosition();

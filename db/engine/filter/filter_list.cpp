@@ -71,7 +71,7 @@ TFilter* TDataCursor::InsertFilter(std::unique_ptr<TFilter> filter, const TFilte
   filter->ThresholdFlag = options.Threshold && live_result_ && !result_cursor_;
   if (!filter->CallbackKind) {
     {
-      TCursorReadScope bracket(*this);
+      TCursorReadScope bracket(*this, true);
       TCursorIndexSource source(*table_);
       TestServability(*filter->Expression, source, filter->EstimateFlag, filter->ThresholdFlag);
     }
@@ -128,7 +128,7 @@ void TDataCursor::ActivateFilter(TFilter* filter) {
     return;
   }
   // The view's bitmaps are built: only this filter is computed.
-  BeginCursorRead();
+  BeginCursorRead(true);
   try {
     if (view_built_ && view_flag_) {
       const uint32_t highest = table_->DataFile().RecordCount();
@@ -184,7 +184,7 @@ void TDataCursor::ReplaceFilterExpression(TExpToken* tree, TFilter* filter) {
   FindFilter(filter);
   if (!filter->Active || filter->CallbackKind) Raise(VUZODE_NOSUCHFILTER);
   {
-    TCursorReadScope bracket(*this);
+    TCursorReadScope bracket(*this, true);
     const bool owns = filter->OwnsExpression;
     filter->ReleaseExpression();
     filter->Expression = tree;
@@ -199,7 +199,7 @@ void TDataCursor::ReplaceFilterExpression(TExpToken* tree, TFilter* filter) {
 }
 
 void TDataCursor::ChangeView(bool rebuild) {
-  TCursorReadScope bracket(*this);
+  TCursorReadScope bracket(*this, true);
   {
     uint8_t bookmark[kMaxKeyLength];
     const bool had = GetBookmark(bookmark);

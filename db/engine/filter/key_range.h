@@ -26,8 +26,9 @@
 class TExpToken;
 
 // Raised by the walks when the pages they follow no longer form the tree they started on
-// (another session's change replaced them): the caller starts its build again.
-struct TViewChanged {};
+// (another session's change replaced them): the caller starts its build again. The same
+// signal as a cache miss that found the index changed, so one handler serves both.
+using TViewChanged = TIndexChanged;
 
 // At most two rank intervals [First, Last).
 struct TRankRange {

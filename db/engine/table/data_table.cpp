@@ -62,6 +62,7 @@ TDataTable::TDataTable(TDataDirectory& directory, std::string name, uint8_t kind
       blob_link_(std::make_unique<TTableBlobLink>(*this)),
       data_file_(data_link_.get()),
       blob_file_(blob_link_.get()) {
+  index_file_.SetMissCheck([this] { return restartable_reads_ == 0 || BeforeMissRead(); });
   locked_records_.SetSize(kInitialBitmapSize);
   cursor_locked_records_.SetSize(kInitialBitmapSize);
   deferred_unlocks_.SetSize(kInitialBitmapSize);

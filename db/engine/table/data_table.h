@@ -155,6 +155,20 @@ class TDataTable {
   // record locks are released with no record kept that only the escalation covers.
   bool RecordLocksEscalated() const { return records_escalated_; }
   bool RefreshIfChanged();
+  // While one is held, an index page read that no lock covers first takes the read lock, and
+  // raises TIndexChanged when the files changed meanwhile (their caches are then dropped): the
+  // holder runs its reads again. Outside one a miss reads without lock, as a walk that holds
+  // pages cannot start again.
+  class TRestartableReads {
+   public:
+    explicit TRestartableReads(TDataTable& table) : table_(table) { ++table_.restartable_reads_; }
+    ~TRestartableReads() { --table_.restartable_reads_; }
+    TRestartableReads(const TRestartableReads&) = delete;
+    TRestartableReads& operator=(const TRestartableReads&) = delete;
+
+   private:
+    TDataTable& table_;
+  };
   bool ReadLockHeld() const { return read_lock_held_; }
   bool QueryReadLockHeld() const { return query_read_lock_held_; }
   bool WriteLockHeld() const { return write_lock_held_; }
@@ -268,6 +282,7 @@ class TDataTable {
   uint16_t query_read_index_token_ = 0;
   uint16_t query_read_blob_token_ = 0;
   bool read_lock_held_ = false;
+  uint32_t restartable_reads_ = 0;
   uint16_t read_index_token_ = 0;
   uint16_t read_blob_token_ = 0;
   bool write_lock_held_ = false;

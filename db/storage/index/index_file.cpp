@@ -477,6 +477,7 @@ TPage* TIndexFile::FetchPage(int slot, int32_t n) {
     Touch(page);
     return page;
   }
+  if (miss_check_ && !miss_check_()) throw TIndexChanged{};
   const TPageFormat format = PageFormat(slot);
   if (format.KeyLength == 0 || format.KeyLength > kMaxKeyLength) {
     RaiseIndexCorrupt(slot, "index without key length");

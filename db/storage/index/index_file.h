@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -63,6 +64,11 @@ class TKeyJournal {
   std::vector<TEntry> entries_;
   std::vector<uint8_t> bytes_;
 };
+
+// Raised by FetchPage when the check before a cache miss found the file changed by another
+// session: the cached header was replaced and every cached page dropped, so the walk in
+// progress holds pages of a tree that no longer is. Its caller starts again from the new header.
+struct TIndexChanged {};
 
 // The page cache of an index file, as handed from one opening of the file to the next.
 struct TIndexPageSet {
@@ -139,7 +145,12 @@ class TIndexFile : public TFileHandler {
   // VUZODE_INDEXCORRUPT for n outside 1 .. NextPageNumber - 1, a page that fails its bounds, a
   // neighbour link outside the file, or a page cached for another slot (2).
   // The pointer stays valid until the next TrimPages, DiscardPages or Close (4).
+  // A miss first asks the miss check (when set); its false answer means the header was reread
+  // and the cache dropped, and FetchPage raises TIndexChanged instead of reading.
   TPage* FetchPage(int slot, int32_t n);
+  // Asked before a page is read from the file: the table takes its read lock there when no
+  // lock covers the read, so a page read never mixes with an older cached header or pages.
+  void SetMissCheck(std::function<bool()> check) { miss_check_ = std::move(check); }
   // A cleared page stamped with slot's format: the head of slot's free chain, or a new page at
   // the end. Raises VUZODE_INDEXCORRUPT for a free chain head that is not free (3),
   // VUZODE_TABLEFULL past the file limits.
@@ -218,6 +229,7 @@ class TIndexFile : public TFileHandler {
   bool force_flush_ = false;
   bool hold_dirty_ = false;
   TKeyJournal* key_journal_ = nullptr;
+  std::function<bool()> miss_check_;
   std::string table_name_;
 
   // The page cache: pages below kDirectPages in a vector by number, the rest in a map; an LRU
