@@ -216,8 +216,16 @@ void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, boo
     return;
   }
   try {
-    if (view_stale_) Resynchronise();
-    PlaceAfterChange(record, image);
+    TDataTable::TRestartableReads restartable(*table_);
+    try {
+      if (view_stale_) Resynchronise();
+      PlaceAfterChange(record, image);
+    } catch (const TIndexChanged&) {
+      // Another session changed the table since this change: the view is built again from
+      // the files, which hold this change too, and the cursor goes onto the record.
+      FollowChangeLocked();
+      PlaceOnChangedRecord(record, image);
+    }
   } catch (const EVUZODEEngineError&) {
     // The change itself is complete and recorded; only finding the record again failed (a
     // read error). The cursor forgets its position and resynchronises at its next read, which
@@ -225,11 +233,17 @@ void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, boo
     ClearPosition();
     snapshot_taken_ = false;
   }
+  // A read lock a cache miss took here ends with the positioning.
+  if (!exclusive_ && !files_read_only_ && read_depth_ == 0) table_->EndRead();
 }
 
 void TDataCursor::PlaceAfterChange(uint32_t record, const uint8_t* image) {
   ComputeRangeBounds();
   NoteRecordChanged(record, image);
+  PlaceOnChangedRecord(record, image);
+}
+
+void TDataCursor::PlaceOnChangedRecord(uint32_t record, const uint8_t* image) {
   if (record_order_) {
     // The view upkeep decided whether the record is in the view (its filters may reject it):
     // on it when it is, else on its nearest neighbour, as after a delete.

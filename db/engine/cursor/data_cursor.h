@@ -347,6 +347,8 @@ class TDataCursor {
   void DeleteRecordNumber(uint32_t given, const uint8_t* record, bool reposition);
   void PositionAfterChange(uint32_t record, const uint8_t* image, bool reposition);
   void PlaceAfterChange(uint32_t record, const uint8_t* image);
+  // The positioning part of PlaceAfterChange, over a view that holds the change already.
+  void PlaceOnChangedRecord(uint32_t record, const uint8_t* image);
 
   // BLOB machinery (cursor_blobs.cpp).
   struct TOpenBlob {
