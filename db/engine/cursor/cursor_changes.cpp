@@ -223,8 +223,12 @@ void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, boo
     } catch (const TIndexChanged&) {
       // Another session changed the table since this change: the view is built again from
       // the files, which hold this change too, and the cursor goes onto the record.
-      FollowChangeLocked();
-      PlaceOnChangedRecord(record, image);
+      try {
+        FollowChangeLocked();
+        PlaceOnChangedRecord(record, image);
+      } catch (const TIndexChanged&) {
+        RaiseTreeUnsettled();
+      }
     }
   } catch (const EVUZODEEngineError&) {
     // The change itself is complete and recorded; only finding the record again failed (a

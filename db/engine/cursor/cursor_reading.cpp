@@ -95,8 +95,16 @@ void TDataCursor::Resynchronise() {
   } catch (const TIndexChanged&) {
     // The miss that found the change took the read lock: nothing changes under this one.
     if (!exclusive_ && !files_read_only_) table_->BeginRead();
-    ResynchroniseTo(had, bookmark, wasBof);
+    try {
+      ResynchroniseTo(had, bookmark, wasBof);
+    } catch (const TIndexChanged&) {
+      RaiseTreeUnsettled();
+    }
   }
+}
+
+void TDataCursor::RaiseTreeUnsettled() const {
+  table_->IndexFile().RaiseIndexCorrupt(slot_, "the tree changes under the read lock");
 }
 
 void TDataCursor::ResynchroniseTo(bool had, const uint8_t* bookmark, bool wasBof) {

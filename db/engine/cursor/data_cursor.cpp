@@ -152,7 +152,7 @@ void TDataCursor::OpenCursor() {
         GoFirst();
         break;
       } catch (const TIndexChanged&) {
-        if (attempt > 0 || !locks) throw;
+        if (attempt > 0 || !locks) RaiseTreeUnsettled();
         table_->BeginRead();
       }
     }

@@ -425,10 +425,16 @@ class TDataCursor {
     } catch (const TIndexChanged&) {
       FollowChangeLocked();
     }
-    return operation();
+    try {
+      return operation();
+    } catch (const TIndexChanged&) {
+      RaiseTreeUnsettled();
+    }
   }
   // Takes the read lock (when the cursor locks at all) and resynchronises under it.
   void FollowChangeLocked();
+  // A tree that still changes under the read lock is damaged: VUZODE_INDEXCORRUPT.
+  [[noreturn]] void RaiseTreeUnsettled() const;
   bool SnapshotDiffers() const;
   void TakeSnapshot();
   // Follows the table's changes and puts the cursor back on its record (or the nearest after
