@@ -216,6 +216,7 @@ void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, boo
     return;
   }
   try {
+    TMissLockScope missLock(*this);
     TDataTable::TRestartableReads restartable(*table_);
     try {
       if (view_stale_) Resynchronise();
@@ -237,8 +238,6 @@ void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, boo
     ClearPosition();
     snapshot_taken_ = false;
   }
-  // A read lock a cache miss took here ends with the positioning.
-  if (!exclusive_ && !files_read_only_ && read_depth_ == 0) table_->EndRead();
 }
 
 void TDataCursor::PlaceAfterChange(uint32_t record, const uint8_t* image) {
@@ -743,6 +742,7 @@ void TDataCursor::DeleteRecordNumber(uint32_t given, const uint8_t* record, bool
     view_stale_ = true;
   } else {
     try {
+      TMissLockScope missLock(*this);
       if (view_stale_) Resynchronise();
       NoteRecordDeleted(n);
       ComputeRangeBounds();

@@ -48,7 +48,9 @@ void TDataCursor::BeginCursorRead(bool locked) {
   // A bracket that fails while it synchronises is left again, so the depth and the read lock
   // never outlive the failed operation.
   try {
-    const bool strict = locked || directory_.Session().StrictChangeDetection();
+    // An exclusive cursor needs no lock: only its own session changes the table, which the
+    // checks below follow.
+    const bool strict = (locked && !exclusive_) || directory_.Session().StrictChangeDetection();
     if (strict) {
       if (exclusive_) {
         if (view_stale_) Resynchronise();
@@ -89,6 +91,7 @@ void TDataCursor::Resynchronise() {
   uint8_t bookmark[kMaxKeyLength];
   const bool had = GetBookmark(bookmark);
   const bool wasBof = bof_;
+  TMissLockScope missLock(*this);
   TDataTable::TRestartableReads restartable(*table_);
   try {
     ResynchroniseTo(had, bookmark, wasBof);

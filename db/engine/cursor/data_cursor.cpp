@@ -143,6 +143,7 @@ void TDataCursor::OpenCursor() {
     // The first reads. Another session's change met by a cache miss meanwhile leaves the read
     // lock taken by the miss, and they run once more under it.
     const bool locks = !exclusive_ && !files_read_only_;
+    TMissLockScope missLock(*this);
     TDataTable::TRestartableReads restartable(*table_);
     for (int attempt = 0;; ++attempt) {
       try {
@@ -156,7 +157,6 @@ void TDataCursor::OpenCursor() {
         table_->BeginRead();
       }
     }
-    if (locks) table_->EndRead();
     if (!(bof_ && eof_)) {
       bof_ = true;
       logical_ = 0;

@@ -410,6 +410,40 @@ class TDataCursor {
     TDataCursor& cursor_;
     int raising_;
   };
+  // Gives back, when it ends, a read lock that a cache miss took while it lasted, unless a read
+  // bracket is open (whose end gives it back): reads outside brackets (opening, positioning
+  // after a change, following changes after a failed one) must not keep other sessions'
+  // writers waiting until the cursor's next read.
+  class TMissLockScope {
+   public:
+    explicit TMissLockScope(TDataCursor& cursor)
+        : cursor_(cursor),
+          held_(cursor.table_->ReadLockHeld()),
+          raising_(std::uncaught_exceptions()) {}
+    ~TMissLockScope() noexcept(false) {
+      const TDataCursor& c = cursor_;
+      if (held_ || c.read_depth_ > 0 || c.exclusive_ || c.files_read_only_ || c.table_ == nullptr ||
+          !c.table_->ReadLockHeld()) {
+        return;
+      }
+      if (std::uncaught_exceptions() == raising_) {
+        c.table_->EndRead();
+        return;
+      }
+      try {
+        c.table_->EndRead();
+      } catch (const EVUZODEEngineError&) {
+        // The operation's error is the one reported.
+      }
+    }
+    TMissLockScope(const TMissLockScope&) = delete;
+    TMissLockScope& operator=(const TMissLockScope&) = delete;
+
+   private:
+    TDataCursor& cursor_;
+    bool held_;
+    int raising_;
+  };
   // Runs a moving or reading operation in a read bracket. Without a lock a cache miss may find
   // the table changed by another session (TIndexChanged): the miss took the read lock, which
   // keeps the table as it is until the bracket ends, so the outermost bracket follows the

@@ -147,5 +147,56 @@ TEST(ReaderUnderChanges, EveryReadEndsOnAWholeTreeWhileAnotherSessionChangesIt) 
   EXPECT_EQ(last, std::vector<int64_t>(ids.begin(), ids.end()));
 }
 
+// A delete that repositions reads outside a read bracket; the read lock a cache miss takes
+// there is given back, so another session's writer does not wait for this session's next read.
+TEST(ReaderUnderChanges, PositioningAfterADeleteKeepsNoReadLock) {
+  TScratchFolder folder;
+  CreateTable(folder.Path(), "T", PeopleDefinition());
+  TSessionOn a(folder.Path(), "T");
+  TSessionOn b(folder.Path(), "T");
+  TDataCursor& c = *a.cursor;
+  // Key 8 follows key 7 but lies far away in the file: reaching it after 7's delete misses.
+  a.directory->StartTransaction();
+  for (int64_t id = 1; id <= 3000; ++id) {
+    if (id != 8) c.AppendRecord(Row(c, id).data(), false);
+  }
+  a.directory->Commit();
+  c.AppendRecord(Row(c, 8).data(), false);
+  std::vector<uint8_t> row(c.RecordSize());
+  ASSERT_TRUE(c.FindKey(Row(c, 7).data(), false, row.data(), 0, false, 1));
+  a.Table().DiscardBuffers(false, false);
+  c.DeleteRecord(row.data());
+  EXPECT_FALSE(a.Table().ReadLockHeld());
+  EXPECT_EQ(CodeOf([&] { b.cursor->AppendRecord(Row(*b.cursor, 5000).data(), false); }), 0);
+  ASSERT_EQ(c.GetCurRecord(row.data()), 0);
+  EXPECT_EQ(IdOf(c, row), 8);
+}
+
+// An exclusive cursor follows what its clone changed before it reads a block.
+TEST(ReaderUnderChanges, AnExclusiveCursorSeesItsClonesDelete) {
+  TScratchFolder folder;
+  CreateTable(folder.Path(), "T", PeopleDefinition());
+  TDataSession session;
+  TDataCursor c(session.OpenDirectory("test", folder.Path()));
+  c.SetTableName("T");
+  c.SetExclusive(true);
+  c.OpenCursor();
+  for (int64_t id = 1; id <= 10; ++id) c.AppendRecord(Row(c, id).data(), false);
+  c.SetIndexNumber(kRecordOrder);
+  c.SetToBegin();
+  std::unique_ptr<TDataCursor> clone = c.CloneCursor();
+  std::vector<uint8_t> row(c.RecordSize() * 10);
+  ASSERT_TRUE(clone->FindKey(Row(*clone, 5).data(), false, row.data(), 0, false, 1));
+  clone->DeleteRecord(row.data());
+  uint32_t count = 10;
+  c.ReadRecordBlock(count, row.data());
+  ASSERT_EQ(count, 9u);
+  for (uint32_t i = 0; i < count; ++i) {
+    const std::vector<uint8_t> one(row.begin() + i * c.RecordSize(),
+                                   row.begin() + (i + 1) * c.RecordSize());
+    EXPECT_NE(IdOf(c, one), 5);
+  }
+}
+
 }  // namespace
 }  // namespace engine_test
