@@ -217,20 +217,17 @@ void TDataCursor::PositionAfterChange(uint32_t record, const uint8_t* image, boo
   }
   try {
     TMissLockScope missLock(*this);
-    TDataTable::TRestartableReads restartable(*table_);
-    try {
-      if (view_stale_) Resynchronise();
-      PlaceAfterChange(record, image);
-    } catch (const TIndexChanged&) {
-      // Another session changed the table since this change: the view is built again from
-      // the files, which hold this change too, and the cursor goes onto the record.
-      try {
-        FollowChangeLocked();
-        PlaceOnChangedRecord(record, image);
-      } catch (const TIndexChanged&) {
-        RaiseTreeUnsettled();
-      }
-    }
+    Restartable(
+        [&] {
+          if (view_stale_) Resynchronise();
+          PlaceAfterChange(record, image);
+        },
+        [&] {
+          // Another session changed the table since this change: the view is built again from
+          // the files, which hold this change too, and the cursor goes onto the record.
+          Resynchronise();
+          PlaceOnChangedRecord(record, image);
+        });
   } catch (const EVUZODEEngineError&) {
     // The change itself is complete and recorded; only finding the record again failed (a
     // read error). The cursor forgets its position and resynchronises at its next read, which
@@ -592,7 +589,7 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
       }
       // Each index loses the batch's keys in its own order.
       const size_t count = numbers.size();
-      std::vector<uint8_t> keys;
+      std::vector<uint8_t> keys, sorted;
       std::vector<uint32_t> order(count);
       auto removeKeys = [&](TBTree& tree, auto&& encode) {
         const uint16_t kl = tree.KeyLength();
@@ -608,9 +605,12 @@ void TDataCursor::DeleteRecordsAt(std::span<const uint32_t> numbers) {
           return CompareKeys(layout, keys.data() + a * kl, keys.data() + b * kl, kl) < 0;
         };
         // Records taken in the index's order (the row ids of a statement's walk) need no sort.
-        if (!std::is_sorted(order.begin(), order.end(), before))
-          std::sort(order.begin(), order.end(), before);
-        std::vector<uint8_t> sorted(keys.size());
+        if (std::is_sorted(order.begin(), order.end(), before)) {
+          tree.DeleteKeys(keys.data(), count);
+          return;
+        }
+        std::sort(order.begin(), order.end(), before);
+        sorted.resize(keys.size());
         for (size_t r = 0; r < count; ++r)
           std::memcpy(sorted.data() + r * kl, keys.data() + order[r] * kl, kl);
         tree.DeleteKeys(sorted.data(), count);

@@ -82,28 +82,13 @@ void TDataCursor::EndCursorRead() {
   table_->EndRead();
 }
 
-void TDataCursor::FollowChangeLocked() {
-  if (!exclusive_ && !files_read_only_) table_->BeginRead();
-  Resynchronise();
-}
-
 void TDataCursor::Resynchronise() {
   uint8_t bookmark[kMaxKeyLength];
   const bool had = GetBookmark(bookmark);
   const bool wasBof = bof_;
   TMissLockScope missLock(*this);
-  TDataTable::TRestartableReads restartable(*table_);
-  try {
-    ResynchroniseTo(had, bookmark, wasBof);
-  } catch (const TIndexChanged&) {
-    // The miss that found the change took the read lock: nothing changes under this one.
-    if (!exclusive_ && !files_read_only_) table_->BeginRead();
-    try {
-      ResynchroniseTo(had, bookmark, wasBof);
-    } catch (const TIndexChanged&) {
-      RaiseTreeUnsettled();
-    }
-  }
+  auto follow = [&] { ResynchroniseTo(had, bookmark, wasBof); };
+  Restartable(follow, follow);
 }
 
 void TDataCursor::RaiseTreeUnsettled() const {

@@ -140,23 +140,16 @@ void TDataCursor::OpenCursor() {
     read_depth_ = 0;
     snapshot_taken_ = false;
     ClearPosition();
-    // The first reads. Another session's change met by a cache miss meanwhile leaves the read
-    // lock taken by the miss, and they run once more under it.
-    const bool locks = !exclusive_ && !files_read_only_;
+    // The first reads, once more under the read lock when another session's change met by a
+    // cache miss meanwhile stopped them.
     TMissLockScope missLock(*this);
-    TDataTable::TRestartableReads restartable(*table_);
-    for (int attempt = 0;; ++attempt) {
-      try {
-        LoadIndex(live_result_ ? kRecordOrder : 0);
-        RebuildView();
-        TakeSnapshot();
-        GoFirst();
-        break;
-      } catch (const TIndexChanged&) {
-        if (attempt > 0 || !locks) RaiseTreeUnsettled();
-        table_->BeginRead();
-      }
-    }
+    auto firstReads = [&] {
+      LoadIndex(live_result_ ? kRecordOrder : 0);
+      RebuildView();
+      TakeSnapshot();
+      GoFirst();
+    };
+    Restartable(firstReads, firstReads);
     if (!(bof_ && eof_)) {
       bof_ = true;
       logical_ = 0;

@@ -384,6 +384,20 @@ class TDataCursor {
   // of the table met half-way could not simply run again.
   void BeginCursorRead(bool locked = false);
   void EndCursorRead();
+  // Runs end, the leaving of a scope entered with raising uncaught exceptions: when the scope is
+  // left by an exception, an error of end gives way to it.
+  template <typename F>
+  static void Leave(int raising, F&& end) {
+    if (std::uncaught_exceptions() == raising) {
+      end();
+      return;
+    }
+    try {
+      end();
+    } catch (const EVUZODEEngineError&) {
+      // The operation's error is the one reported; the scope is left either way.
+    }
+  }
   // Holds the read bracket for one operation and leaves it also when the operation raises; an
   // error while leaving then gives way to the operation's own.
   class TCursorReadScope {
@@ -393,15 +407,7 @@ class TDataCursor {
       cursor_.BeginCursorRead(locked);
     }
     ~TCursorReadScope() noexcept(false) {
-      if (std::uncaught_exceptions() == raising_) {
-        cursor_.EndCursorRead();
-        return;
-      }
-      try {
-        cursor_.EndCursorRead();
-      } catch (const EVUZODEEngineError&) {
-        // The operation's error is the one reported; the bracket is left either way.
-      }
+      Leave(raising_, [&] { cursor_.EndCursorRead(); });
     }
     TCursorReadScope(const TCursorReadScope&) = delete;
     TCursorReadScope& operator=(const TCursorReadScope&) = delete;
@@ -426,15 +432,7 @@ class TDataCursor {
           !c.table_->ReadLockHeld()) {
         return;
       }
-      if (std::uncaught_exceptions() == raising_) {
-        c.table_->EndRead();
-        return;
-      }
-      try {
-        c.table_->EndRead();
-      } catch (const EVUZODEEngineError&) {
-        // The operation's error is the one reported.
-      }
+      Leave(raising_, [&] { c.table_->EndRead(); });
     }
     TMissLockScope(const TMissLockScope&) = delete;
     TMissLockScope& operator=(const TMissLockScope&) = delete;
@@ -453,20 +451,28 @@ class TDataCursor {
   decltype(auto) Reading(F&& operation) {
     TCursorReadScope bracket(*this);
     if (read_depth_ > 1) return operation();
+    return Restartable(operation, [&] {
+      Resynchronise();
+      return operation();
+    });
+  }
+  // Runs reads. When a cache miss meets another session's change (TIndexChanged: the caches
+  // are dropped), takes the read lock (when the cursor locks at all) and runs again instead;
+  // nothing changes under that lock, so a change met then is a damaged tree.
+  template <typename F, typename G>
+  decltype(auto) Restartable(F&& reads, G&& again) {
     TDataTable::TRestartableReads restartable(*table_);
     try {
-      return operation();
+      return reads();
     } catch (const TIndexChanged&) {
-      FollowChangeLocked();
+      if (!exclusive_ && !files_read_only_) table_->BeginRead();
     }
     try {
-      return operation();
+      return again();
     } catch (const TIndexChanged&) {
       RaiseTreeUnsettled();
     }
   }
-  // Takes the read lock (when the cursor locks at all) and resynchronises under it.
-  void FollowChangeLocked();
   // A tree that still changes under the read lock is damaged: VUZODE_INDEXCORRUPT.
   [[noreturn]] void RaiseTreeUnsettled() const;
   bool SnapshotDiffers() const;

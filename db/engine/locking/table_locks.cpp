@@ -181,10 +181,8 @@ bool TDataTable::LockRecord(uint32_t n) {
   }
   if (transaction_lock_held_ && locked_records_.Test(n)) return false;
   TDataSession& session = Session();
-  if (!records_escalated_ && transaction_lock_held_ && session.RecordLockEscalation() != 0 &&
-      record_locks_held_ >= std::max(session.RecordLockEscalation(), next_escalation_)) {
-    TryEscalateRecordLocks();
-  }
+  // The locks held already may have reached the escalation figure.
+  ExpectRecordLocks(0);
   const bool covered = records_escalated_ && n <= kMaxLockableRecord;
   const bool takeRead = !session.StrictChangeDetection();
   bool changed = takeRead ? BeginRead() : false;
